@@ -1,0 +1,106 @@
+// Resolution chooser as a small GTK 3 window.
+#include <gtk/gtk.h>
+#include "platform/platform.h"
+#include "shell/demo.h"
+
+namespace {
+
+const char* const labels[8] = {
+    "640x480", "800x600", "960x720", "1024x768 (default)",
+    "1152x864", "1280x960", "1280x1024", "windowed",
+};
+
+struct Chooser {
+    GtkWidget* radios[8];
+    int32_t* choice;
+    int result;
+};
+
+void finish(Chooser* c, int result) {
+    if (c->result)
+        return;
+    c->result = result;
+    if (result == 1) {
+        for (int i = 0; i < 8; ++i)
+            if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->radios[i])))
+                *c->choice = i + 1;
+    }
+    gtk_main_quit();
+}
+
+void onOk(GtkButton*, gpointer data) { finish(static_cast<Chooser*>(data), 1); }
+void onCancel(GtkButton*, gpointer data) { finish(static_cast<Chooser*>(data), 2); }
+
+void onRadio(GtkToggleButton* button, gpointer data) {
+    Chooser* c = static_cast<Chooser*>(data);
+    if (!gtk_toggle_button_get_active(button))
+        return;
+    for (int i = 0; i < 8; ++i)
+        if (GTK_WIDGET(button) == c->radios[i])
+            *c->choice = i + 1;
+}
+
+gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    finish(static_cast<Chooser*>(data), 2);
+    return TRUE;
+}
+
+gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+    Chooser* c = static_cast<Chooser*>(data);
+    if (event->keyval == GDK_KEY_Escape) {
+        finish(c, 2);
+        return TRUE;
+    }
+    if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter) {
+        finish(c, 1);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int platRunChooser(int32_t* choice) {
+    if (!gtk_init_check(nullptr, nullptr))
+        fatalError("Cant do createwindow 1");
+
+    Chooser c{};
+    c.choice = choice;
+
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), "Select your resolution");
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+    gtk_window_move(GTK_WINDOW(window), 300, 200);
+    gtk_container_set_border_width(GTK_CONTAINER(window), 10);
+
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    GSList* group = nullptr;
+    for (int i = 0; i < 8; ++i) {
+        c.radios[i] = gtk_radio_button_new_with_label(group, labels[i]);
+        group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(c.radios[i]));
+        gtk_box_pack_start(GTK_BOX(box), c.radios[i], FALSE, FALSE, 0);
+    }
+    // A radio group always has one active button: start on the labelled default.
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c.radios[3]), TRUE);
+    for (int i = 0; i < 8; ++i)
+        g_signal_connect(c.radios[i], "toggled", G_CALLBACK(onRadio), &c);
+
+    GtkWidget* ok = gtk_button_new_with_label("Ok, let's go!");
+    GtkWidget* cancel = gtk_button_new_with_label("Cancel");
+    gtk_box_pack_start(GTK_BOX(box), ok, FALSE, FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(box), cancel, FALSE, FALSE, 0);
+    g_signal_connect(ok, "clicked", G_CALLBACK(onOk), &c);
+    g_signal_connect(cancel, "clicked", G_CALLBACK(onCancel), &c);
+    g_signal_connect(window, "delete-event", G_CALLBACK(onDelete), &c);
+    g_signal_connect(window, "key-press-event", G_CALLBACK(onKey), &c);
+
+    gtk_widget_show_all(window);
+    gtk_widget_grab_focus(ok);
+    gtk_main();
+
+    gtk_widget_destroy(window);
+    while (gtk_events_pending())
+        gtk_main_iteration();
+    return c.result;
+}

@@ -1,0 +1,5 @@
+#include "shell/demo.h"
+
+int main() {
+    return demoMain();
+}
