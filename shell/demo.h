@@ -2,9 +2,9 @@
 #pragma once
 #include <cstdint>
 #include "platform/platform.h"
+#include "assets/md2.h"
 
 struct Player;
-struct Md2Model;
 
 struct Camera {
     float eye[3];
@@ -27,7 +27,7 @@ struct DemoState {
     int32_t desktopHeight;
     Player* player;                     // null: no music
     uint32_t textListBase;
-    Md2Model* model;                    // null until the model scene loads it
+    Md2Model model;                     // empty until the model scene loads it
     int32_t renderTargetWidth;
     int32_t renderTargetHeight;
     int32_t renderTargetComponents;
