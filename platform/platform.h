@@ -7,6 +7,7 @@
 
 // Clock and sleep.
 uint32_t platTickCount();                 // milliseconds, wraps at 2^32
+void platSetTickSource(uint32_t (*source)());   // offline rendering's clock; null: the real one
 void platSleep(uint32_t milliseconds);
 
 // Modal message box with no owner. Tests install a hook that records instead.

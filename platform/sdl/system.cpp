@@ -7,10 +7,15 @@
 
 namespace {
 PlatMessageBoxHook messageBoxHook = nullptr;
+uint32_t (*tickSource)() = nullptr;
 }
 
 uint32_t platTickCount() {
-    return SDL_GetTicks();
+    return tickSource ? tickSource() : SDL_GetTicks();
+}
+
+void platSetTickSource(uint32_t (*source)()) {
+    tickSource = source;
 }
 
 void platSleep(uint32_t milliseconds) {

@@ -7,10 +7,15 @@ int win32ShowCommand = SW_SHOWNORMAL;
 
 namespace {
 PlatMessageBoxHook messageBoxHook = nullptr;
+uint32_t (*tickSource)() = nullptr;
 }
 
 uint32_t platTickCount() {
-    return GetTickCount();
+    return tickSource ? tickSource() : GetTickCount();
+}
+
+void platSetTickSource(uint32_t (*source)()) {
+    tickSource = source;
 }
 
 void platSleep(uint32_t milliseconds) {
