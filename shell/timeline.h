@@ -1,0 +1,16 @@
+// The frame timeline's decisions, kept apart from drawing so they can be
+// checked without a GL context.
+#pragma once
+#include <cstdint>
+
+extern float startTime;   // tick count in seconds at the first frame; 0: not taken yet
+
+struct FrameDecision {
+    bool startMusic;      // first loaded frame after 7 s
+    bool mainPhase;       // song position 1 or more, or not a number
+    bool introCard;       // intro frames after 2 s draw the card
+    bool introRing;       // ... and after 7 s the ring
+};
+
+float songPositionOf(int32_t order, int32_t row);
+FrameDecision decideFrame(float demoTime, float songPosition, int32_t musicStarted);
