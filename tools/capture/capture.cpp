@@ -1,0 +1,284 @@
+// Offline rendering: virtual clock, virtual audio device, off-screen frame.
+#include "tools/capture/capture.h"
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <png.h>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include "music/output.h"
+#include "music/player.h"
+#include "shell/demo.h"
+
+namespace {
+
+enum : uint32_t { BASE_TICKS = 1000 };   // a first frame at tick 0 would not take its start time
+
+int32_t frameWidth = 0;
+int32_t frameHeight = 0;
+int32_t framesPerSecond = 50;
+int32_t nextFrame = 0;
+double loadMs = 0.0;
+GLuint frameBuffer = 0;
+GLuint renderBuffers[2] = {0, 0};
+
+// The clock counts output samples since frame 0; ticks follow from it.
+uint64_t clockSamples = 0;
+
+uint32_t virtualTicks() {
+    return BASE_TICKS + static_cast<uint32_t>(clockSamples * 1000 / CAPTURE_RATE);
+}
+
+uint64_t frameStartSample(int64_t frame) {
+    return static_cast<uint64_t>(frame) * CAPTURE_RATE / static_cast<uint64_t>(framesPerSecond);
+}
+
+// The virtual wave-out device: plays its looping ring from the moment it is
+// handed over, at the speed of the virtual clock.
+struct VirtualWave {
+    const int16_t* ring;
+    uint32_t ringFrames;
+    uint64_t startSample;
+    bool playing;
+};
+VirtualWave wave{};
+std::vector<int16_t> played;   // what the listener heard, from frame 0 on
+
+bool waveOpen(int32_t rate) {
+    return rate == CAPTURE_RATE;
+}
+
+void waveLoop(void* pcm, uint32_t bytes) {
+    wave.ring = static_cast<const int16_t*>(pcm);
+    wave.ringFrames = bytes / 4;
+    wave.startSample = clockSamples;
+    wave.playing = wave.ring && wave.ringFrames > 0;
+}
+
+void waveStop() {
+    wave.playing = false;
+    wave.ring = nullptr;
+}
+
+uint32_t wavePosition() {
+    if (!wave.playing)
+        return 0;
+    return static_cast<uint32_t>((clockSamples - wave.startSample) * 4);
+}
+
+void waveNothing() {}
+
+const AudioDevice virtualDevice = {waveOpen, waveLoop, waveStop, wavePosition, waveStop, waveNothing};
+
+// Moves the clock on, recording what the device plays meanwhile. The ring
+// still holds those samples: blocks are re-rendered only by the pump, after this.
+void advanceClock(uint64_t target) {
+    for (uint64_t s = clockSamples; s < target; ++s) {
+        if (wave.playing && s >= wave.startSample) {
+            const uint32_t frame = static_cast<uint32_t>((s - wave.startSample) % wave.ringFrames);
+            played.push_back(wave.ring[frame * 2]);
+            played.push_back(wave.ring[frame * 2 + 1]);
+        } else {
+            played.push_back(0);
+            played.push_back(0);
+        }
+    }
+    clockSamples = target;
+}
+
+const PlatWindowEvents noEvents = {nullptr, nullptr, nullptr, nullptr};
+
+bool createFrameBuffer(std::string* error) {
+    glGenRenderbuffers(2, renderBuffers);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderBuffers[0]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, frameWidth, frameHeight);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderBuffers[1]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, frameWidth, frameHeight);
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    glGenFramebuffers(1, &frameBuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderBuffers[0]);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, renderBuffers[1]);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        *error = "the GL cannot render a frame of " + std::to_string(frameWidth) + " x " +
+                 std::to_string(frameHeight) + " pixels off screen";
+        return false;
+    }
+    return true;
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error) {
+    frameWidth = width;
+    frameHeight = height;
+    framesPerSecond = fps;
+    nextFrame = 0;
+    clockSamples = 0;
+    played.clear();
+    wave = VirtualWave{};
+    platSetTickSource(virtualTicks);
+    audioSetDevice(&virtualDevice);
+    audioSetThreaded(false);
+
+    if (!platCreateRenderWindow(width, height, PLAT_HIDDEN, &noEvents)) {
+        *error = "cannot open a window (is DISPLAY set?)";
+        return false;
+    }
+    demo.deviceContext = platGetDeviceContext();
+    if (!platSetPixelFormat(demo.deviceContext)) {
+        *error = "no pixel format";
+        return false;
+    }
+    demo.glContext = platCreateGlContext(demo.deviceContext);
+    if (!demo.glContext) {
+        *error = "cannot create an OpenGL context";
+        return false;
+    }
+    if (!createFrameBuffer(error))
+        return false;
+    screenWidth = width;
+    screenHeight = height;
+    resizeViewport();
+
+    const auto start = std::chrono::steady_clock::now();
+    loadDemo();
+    loadMs = millisecondsSince(start);
+    return true;
+}
+
+double captureLoadMs() {
+    return loadMs;
+}
+
+int32_t captureFrameIndex() {
+    return nextFrame;
+}
+
+CaptureFrame captureFrame(uint8_t* rgb) {
+    advanceClock(frameStartSample(nextFrame));
+    // One pass of the mixing thread's loop: re-render what the device has played.
+    if (musicStarted)
+        audioPumpOnce();
+
+    const auto start = std::chrono::steady_clock::now();
+    renderFrame(&demo.deviceContext);
+    glFinish();
+    CaptureFrame frame;
+    frame.renderMs = millisecondsSince(start);
+    frame.demoTime = demo.demoTime;
+    frame.songPosition = demo.songPosition;
+    frame.mainPhase = loaded == 1 && !(demo.songPosition < 1.0f);
+
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    const size_t row = static_cast<size_t>(frameWidth) * 3;
+    for (int32_t y = 0; y < frameHeight; ++y)
+        glReadPixels(0, frameHeight - 1 - y, frameWidth, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb + row * y);
+    ++nextFrame;
+    return frame;
+}
+
+const std::vector<int16_t>& captureAudio() {
+    return played;
+}
+
+void captureFinishAudio() {
+    advanceClock(frameStartSample(nextFrame));
+}
+
+void captureEnd() {
+    playerDestroy();
+    demo.player = nullptr;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    platDeleteGlContext(demo.glContext);
+    demo.glContext = nullptr;
+    platDestroyWindow();
+    platReleaseDeviceContext(demo.deviceContext);
+    platSetTickSource(nullptr);
+    audioSetDevice(nullptr);
+}
+
+bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, level);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < height; ++y)
+        png_write_row(png, rgb + static_cast<size_t>(y) * width * 3);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+bool readPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint8_t>* rgb) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_RGB;
+    rgb->assign(PNG_IMAGE_SIZE(image), 0);
+    if (!png_image_finish_read(&image, nullptr, rgb->data(), 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    *width = static_cast<int32_t>(image.width);
+    *height = static_cast<int32_t>(image.height);
+    return true;
+}
+
+bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int32_t rate) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+    uint8_t header[44];
+    auto put32 = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            header[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    auto put16 = [&](int at, uint32_t v) {
+        header[at] = static_cast<uint8_t>(v);
+        header[at + 1] = static_cast<uint8_t>(v >> 8);
+    };
+    std::memcpy(header, "RIFF", 4);
+    put32(4, 36 + dataBytes);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    put32(16, 16);
+    put16(20, 1);                              // PCM
+    put16(22, 2);                              // stereo
+    put32(24, static_cast<uint32_t>(rate));
+    put32(28, static_cast<uint32_t>(rate) * 4);
+    put16(32, 4);
+    put16(34, 16);
+    std::memcpy(header + 36, "data", 4);
+    put32(40, dataBytes);
+    bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
+    // Little-endian samples, written byte by byte so the host's order does not matter.
+    std::vector<uint8_t> bytes(samples.size() * 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const uint16_t v = static_cast<uint16_t>(samples[i]);
+        bytes[i * 2] = static_cast<uint8_t>(v);
+        bytes[i * 2 + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}

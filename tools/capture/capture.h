@@ -1,0 +1,42 @@
+// Offline rendering of the show: a hidden window, an off-screen frame of the
+// requested size, a virtual clock advancing one frame interval per frame and
+// a virtual wave-out device whose play position follows that clock.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum { CAPTURE_RATE = 44100 };
+
+struct CaptureFrame {
+    float demoTime;
+    float songPosition;
+    bool mainPhase;       // the frame drew the main phase
+    double renderMs;      // renderFrame plus glFinish, wall clock
+};
+
+// Opens the window and context, installs the virtual clock and audio device,
+// and runs the loading sequence. False with *error set on failure.
+bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error);
+
+// Milliseconds the loading sequence took in captureBegin.
+double captureLoadMs();
+
+// Renders frame `captureFrameIndex()` and reads it back as top-down RGB
+// (width x height x 3 bytes); then moves on to the next frame.
+CaptureFrame captureFrame(uint8_t* rgb);
+int32_t captureFrameIndex();
+
+// The audio played so far, 16-bit stereo interleaved, sample 0 at frame 0.
+// Covers the frames rendered so far; captureFinishAudio extends it to the end
+// of the last frame's interval.
+const std::vector<int16_t>& captureAudio();
+void captureFinishAudio();
+
+// Stops the music and closes the window and context.
+void captureEnd();
+
+// Files.
+bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level);
+bool readPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint8_t>* rgb);
+bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int32_t rate);
