@@ -1,0 +1,107 @@
+// Song data model and the module loader.
+#pragma once
+#include <cstdint>
+
+#include "music/stream.h"
+
+struct Player;
+
+struct Cell {
+    uint8_t note;         // 0 none, 1..96 notes, 255 key off
+    uint8_t instrument;   // 0 none, else 1-based
+    uint8_t volume;
+    uint8_t effect;
+    uint8_t parameter;
+};
+
+struct Pattern {
+    int32_t rows;
+    Cell* cells;          // rows x channelCount, row-major; null when the pattern is empty
+};
+
+struct Sample {
+    int16_t* data;        // length + 8 samples, zero padded; null when length is 0
+    uint32_t length;
+    uint32_t loopStart;
+    uint32_t loopLength;
+    uint8_t volume;
+    int8_t finetune;
+    int32_t panning;
+    uint8_t bits;
+    uint8_t loopType;     // 1 none, 2 forward, 4 ping-pong
+    int8_t relativeNote;
+};
+
+struct EnvelopePoint {
+    uint16_t x;
+    uint16_t y;
+};
+
+enum { ENVELOPE_POINTS = 12, SAMPLES_PER_INSTRUMENT = 16, NOTE_COUNT = 96, MAX_CHANNELS = 32 };
+
+struct Instrument {
+    int32_t sampleCount;
+    Sample* samples[SAMPLES_PER_INSTRUMENT];
+    uint8_t noteSampleMap[NOTE_COUNT];
+    EnvelopePoint volumeEnvelope[ENVELOPE_POINTS];
+    EnvelopePoint panningEnvelope[ENVELOPE_POINTS];
+    uint8_t volumePointCount;
+    uint8_t panningPointCount;
+    uint8_t volumeSustainPoint;
+    uint8_t volumeLoopStart;
+    uint8_t volumeLoopEnd;
+    uint8_t panningSustainPoint;
+    uint8_t panningLoopStart;
+    uint8_t panningLoopEnd;
+    uint8_t volumeType;
+    uint8_t panningType;
+    uint8_t vibratoType;
+    uint8_t vibratoSweep;
+    uint8_t vibratoDepth;
+    uint8_t vibratoRate;
+    uint16_t fadeout;
+};
+
+// Called instead of reading a sample's bytes: (destination, byte count, bits,
+// instrument index, sample index).
+typedef void (*SampleProvider)(void* destination, uint32_t bytes, uint8_t bits, int32_t instrument,
+                               int32_t sample);
+
+struct Player {
+    Pattern* patterns;
+    Instrument* instruments;
+    int32_t samplesLeftInTick;
+    int32_t samplesPerTick;
+    int16_t songLength;
+    int16_t restartPosition;
+    int16_t channelCount;
+    int32_t referencedPatternCount;
+    int32_t patternCount;
+    int16_t instrumentCount;
+    uint16_t flags;
+    int16_t defaultSpeed;
+    int16_t defaultBpm;
+    uint8_t orderTable[256];
+    uint8_t initialGlobalVolume;
+    int32_t globalVolume;
+    int32_t tick;
+    int32_t speed;
+    int32_t bpm;
+    int32_t row;
+    int32_t order;
+    int32_t nextRow;
+    int32_t nextOrder;
+    void (*tickRoutine)(Player* player);
+    SampleProvider sampleProvider;
+};
+
+enum { MODULE_FLAG_LINEAR = 1 };
+
+extern Sample emptySample;
+extern Instrument emptyInstrument;
+
+Player* moduleOpen(int32_t resourceId, SampleProvider sampleProvider);
+bool moduleLoad(Player* player, StreamHandle* handle);
+void moduleFree(Player* player);
+// Why the latest moduleLoad/moduleOpen failed, as one short line.
+const char* moduleLoadError();
