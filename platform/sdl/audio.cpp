@@ -1,11 +1,115 @@
-// Wave-out device (placeholder until the player lands).
+// Wave-out on SDL2, shaped like the winmm device: one looping ring played by
+// the audio callback, and a 32-bit byte counter of what has been played.
+#include <SDL.h>
+
+#include <atomic>
+#include <cstring>
+
 #include "platform/platform.h"
 
-struct PlatWaveOut {};
+struct PlatWaveOut {
+    SDL_AudioDeviceID device;
+    uint32_t latencyBytes;          // what the device holds beyond the callback
+    const uint8_t* ring;            // guarded by the device lock
+    uint32_t ringBytes;
+    uint32_t readOffset;
+    std::atomic<uint64_t> consumed; // bytes taken by the callback since the loop started
+};
 
-PlatWaveOut* platWaveOpen(int32_t) { return nullptr; }
-void platWaveLoop(PlatWaveOut*, void*, uint32_t) {}
-void platWaveUnprepare(PlatWaveOut*) {}
-uint32_t platWavePosition(PlatWaveOut*) { return 0; }
-void platWaveReset(PlatWaveOut*) {}
-void platWaveClose(PlatWaveOut*) {}
+namespace {
+
+void audioCallback(void* user, Uint8* stream, int length) {
+    PlatWaveOut* wave = static_cast<PlatWaveOut*>(user);
+    uint32_t want = length > 0 ? static_cast<uint32_t>(length) : 0;
+    if (!wave->ring || wave->ringBytes == 0) {
+        std::memset(stream, 0, want);
+        return;
+    }
+    uint32_t done = 0;
+    while (done < want) {
+        uint32_t n = wave->ringBytes - wave->readOffset;
+        if (n > want - done)
+            n = want - done;
+        std::memcpy(stream + done, wave->ring + wave->readOffset, n);
+        done += n;
+        wave->readOffset += n;
+        if (wave->readOffset >= wave->ringBytes)
+            wave->readOffset = 0;
+    }
+    wave->consumed += want;
+}
+
+}  // namespace
+
+PlatWaveOut* platWaveOpen(int32_t rate) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return nullptr;
+    PlatWaveOut* wave = new PlatWaveOut{};
+    SDL_AudioSpec want{};
+    SDL_AudioSpec have{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = audioCallback;
+    want.userdata = wave;
+    wave->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (wave->device == 0) {
+        delete wave;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return nullptr;
+    }
+    wave->latencyBytes = static_cast<uint32_t>(have.samples) * 4;
+    return wave;
+}
+
+void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
+    if (!wave)
+        return;
+    SDL_LockAudioDevice(wave->device);
+    wave->ring = static_cast<const uint8_t*>(pcm);
+    wave->ringBytes = bytes & ~3u;
+    wave->readOffset = 0;
+    wave->consumed = 0;
+    SDL_UnlockAudioDevice(wave->device);
+    SDL_PauseAudioDevice(wave->device, 0);
+}
+
+void platWaveUnprepare(PlatWaveOut* wave) {
+    if (!wave)
+        return;
+    // The ring may be freed after this: stop reading it.
+    SDL_LockAudioDevice(wave->device);
+    wave->ring = nullptr;
+    wave->ringBytes = 0;
+    SDL_UnlockAudioDevice(wave->device);
+}
+
+uint32_t platWavePosition(PlatWaveOut* wave) {
+    if (!wave)
+        return 0;
+    uint64_t consumed = wave->consumed;
+    // What the callback handed over is still queued in the device for a while.
+    uint64_t played = consumed > wave->latencyBytes ? consumed - wave->latencyBytes : 0;
+    return static_cast<uint32_t>(played);
+}
+
+void platWaveReset(PlatWaveOut* wave) {
+    if (!wave)
+        return;
+    SDL_PauseAudioDevice(wave->device, 1);
+    SDL_LockAudioDevice(wave->device);
+    wave->ring = nullptr;
+    wave->ringBytes = 0;
+    wave->readOffset = 0;
+    wave->consumed = 0;
+    SDL_UnlockAudioDevice(wave->device);
+}
+
+void platWaveClose(PlatWaveOut* wave) {
+    if (!wave)
+        return;
+    SDL_CloseAudioDevice(wave->device);
+    delete wave;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
