@@ -1,0 +1,569 @@
+// The tune: a tracker-style pattern text and a recipe per instrument become
+// an Extended Module. Samples are synthesised here from the recipes.
+#include "content.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace {
+
+const double PI = 3.14159265358979323846;
+const int CHANNELS = 10;
+const int ROWS = 64;
+const int INSTRUMENTS = 31;
+
+// ---------------------------------------------------------------- recipes
+
+struct Recipe {
+    int number = 0;
+    std::string name;
+    std::string synth;
+    std::map<std::string, double> params;
+    std::map<std::string, std::string> words;
+    double rate = 0;        // drums: sample rate heard at C-4
+    double transpose = 0;   // pitched: semitones added to the written note
+    int bits = 8;
+    double amp = 0.9;       // peak of the stored sample, fraction of full scale
+    int volume = 64;
+    int pan = 128;
+    std::vector<std::pair<int, int>> env;
+    int sustain = -1;
+    int loopStart = -1, loopEnd = -1;
+    int fadeout = 0;
+    int line = 0;
+};
+
+enum LoopKind { LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG };
+
+struct Synth {
+    std::vector<double> data;
+    size_t loopStart = 0, loopLength = 0;
+    LoopKind loop = LOOP_NONE;
+    double cycle = 0;   // samples per period for pitched sounds, 0 for drums
+};
+
+double param(const Recipe& r, const char* key, double fallback) {
+    auto it = r.params.find(key);
+    return it == r.params.end() ? fallback : it->second;
+}
+
+std::string word(const Recipe& r, const char* key, const char* fallback) {
+    auto it = r.words.find(key);
+    return it == r.words.end() ? fallback : it->second;
+}
+
+struct Noise {
+    uint32_t state;
+    explicit Noise(uint32_t seed) : state(seed ? seed : 1) {}
+    double next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return (double)(state >> 8) / 8388608.0 - 1.0;
+    }
+};
+
+// White noise through a one-pole high-pass and a one-pole low-pass.
+std::vector<double> filteredNoise(size_t count, double rate, double hp, double lp, uint32_t seed) {
+    Noise noise(seed);
+    std::vector<double> out(count);
+    double aHp = hp > 0 ? 1 - detExp(-2 * PI * hp / rate) : 0;
+    double aLp = lp > 0 ? 1 - detExp(-2 * PI * lp / rate) : 1;
+    double low = 0, smooth = 0;
+    // Run in so the filters have settled at the first stored sample.
+    for (size_t i = 0; i < count + 256; i++) {
+        double x = noise.next();
+        low += aHp * (x - low);
+        double high = hp > 0 ? x - low : x;
+        smooth += aLp * (high - smooth);
+        if (i >= 256) out[i - 256] = smooth;
+    }
+    return out;
+}
+
+double softClip(double x, double drive) {
+    if (drive <= 0) return x;
+    double y = x * drive;
+    return y / (1 + std::fabs(y)) * (1 + drive) / drive;
+}
+
+// Falling sine sweep, then one looped period at the final pitch; the volume
+// envelope shapes the tail.
+Synth synthKick(const Recipe& r) {
+    double rate = r.rate;
+    double f0 = param(r, "f0", 180), f1 = param(r, "f1", 50);
+    double sweep = param(r, "sweep", 0.03), body = param(r, "body", 0.08);
+    double click = param(r, "click", 0), drive = param(r, "drive", 0);
+    size_t period = (size_t)std::floor(rate / f1 + 0.5);
+    double fEnd = rate / period;
+    Noise noise(7);
+    Synth s;
+    double phase = 0;
+    for (size_t i = 0; i < (size_t)(rate * 2); i++) {
+        double t = i / rate;
+        double f = fEnd + (f0 - fEnd) * detExp(-t / sweep);
+        double x = detSin(phase) + click * detExp(-t / 0.0025) * noise.next();
+        s.data.push_back(softClip(x, drive));
+        double nextPhase = phase + 2 * PI * f / rate;
+        if (t >= body && std::floor(nextPhase / (2 * PI)) > std::floor(phase / (2 * PI))) break;
+        phase = nextPhase;
+    }
+    s.loopStart = s.data.size();
+    for (size_t j = 0; j < period; j++) s.data.push_back(softClip(detSin(2 * PI * j / period), drive));
+    s.loopLength = period;
+    s.loop = LOOP_FORWARD;
+    return s;
+}
+
+// Tone plus noise burst, then a ping-pong loop of the same noise.
+Synth synthSnare(const Recipe& r) {
+    double rate = r.rate;
+    size_t body = (size_t)(param(r, "body", 0.05) * rate);
+    size_t tail = (size_t)param(r, "tail", 1024);
+    double tone = param(r, "tone", 190), toneDecay = param(r, "tonedecay", 0.04);
+    double toneLevel = param(r, "tonelevel", 1), noiseLevel = param(r, "noise", 0.7);
+    double boost = param(r, "boost", 1.5);
+    std::vector<double> n = filteredNoise(body + tail, rate, param(r, "hp", 200), param(r, "lp", 8000),
+                                          (uint32_t)param(r, "seed", 11));
+    Synth s;
+    for (size_t i = 0; i < body + tail; i++) {
+        double t = i / rate;
+        double x = noiseLevel * n[i] * (1 + boost * detExp(-t / 0.012));
+        if (i < body) x += toneLevel * detSin(2 * PI * tone * t) * detExp(-t / toneDecay);
+        s.data.push_back(x);
+    }
+    s.loopStart = body;
+    s.loopLength = tail;
+    s.loop = LOOP_PINGPONG;
+    return s;
+}
+
+// A few quick noise bursts, then a ping-pong loop of noise.
+Synth synthClap(const Recipe& r) {
+    double rate = r.rate;
+    size_t body = (size_t)(param(r, "body", 0.04) * rate);
+    size_t tail = (size_t)param(r, "tail", 1024);
+    int bursts = (int)param(r, "bursts", 3);
+    double spacing = param(r, "spacing", 0.011);
+    std::vector<double> n = filteredNoise(body + tail, rate, param(r, "hp", 800), param(r, "lp", 4000),
+                                          (uint32_t)param(r, "seed", 23));
+    Synth s;
+    double last = (bursts - 1) * spacing;
+    for (size_t i = 0; i < body + tail; i++) {
+        double t = i / rate, e = 0;
+        for (int b = 0; b < bursts - 1; b++) {
+            double tb = t - b * spacing;
+            if (tb >= 0) e += 1.6 * detExp(-tb / 0.0035);
+        }
+        if (t >= last) e += 0.5 + 1.2 * detExp(-(t - last) / 0.01);
+        s.data.push_back(n[i] * e);
+    }
+    s.loopStart = body;
+    s.loopLength = tail;
+    s.loop = LOOP_PINGPONG;
+    return s;
+}
+
+// Filtered noise, looped or decaying.
+Synth synthNoise(const Recipe& r) {
+    double rate = r.rate;
+    size_t length = (size_t)param(r, "length", 1024);
+    double decay = param(r, "decay", 0);
+    Synth s;
+    s.data = filteredNoise(length, rate, param(r, "hp", 0), param(r, "lp", 0), (uint32_t)param(r, "seed", 5));
+    if (decay > 0)
+        for (size_t i = 0; i < length; i++) s.data[i] *= detExp(-(i / rate) / decay);
+    std::string loop = word(r, "loop", "pingpong");
+    s.loopStart = 0;
+    s.loopLength = length;
+    s.loop = loop == "forward" ? LOOP_FORWARD : loop == "none" ? LOOP_NONE : LOOP_PINGPONG;
+    return s;
+}
+
+// Harmonic amplitude k of a named shape; pulse width w for "pulse".
+double harmonic(const std::string& shape, int k, double w) {
+    if (shape == "saw") return 1.0 / k;
+    if (shape == "square") return k % 2 ? 1.0 / k : 0;
+    if (shape == "tri") return k % 2 ? ((k / 2) % 2 ? -1.0 : 1.0) / ((double)k * k) : 0;
+    if (shape == "sine") return k == 1 ? 1 : 0;
+    if (shape == "pulse") return detSin(PI * k * w) / k;
+    if (shape == "organ") {
+        static const double a[] = {0, 1, 0.55, 0.3, 0.22, 0, 0.12, 0, 0.08};
+        return k < 9 ? a[k] : 0;
+    }
+    if (shape == "bell") {
+        static const double a[] = {0, 1, 0.45, 0.1, 0.35, 0, 0.18, 0, 0.1, 0, 0.06};
+        return k < 11 ? a[k] : 0;
+    }
+    if (shape == "sawsquare") return (1.0 / k) * (k % 2 ? 1.0 : 0.45);
+    return 0;
+}
+
+// Band-limited periodic waves. "cycles" periods form the loop, with the pulse
+// width moving from w0 to w1 across them; "body" periods before the loop let
+// the brightness fall from bright0 to bright (a plucked attack).
+Synth synthWave(const Recipe& r) {
+    int L = (int)param(r, "cycle", 32);
+    std::string shape = word(r, "shape", "saw");
+    int cycles = (int)param(r, "cycles", 1);
+    int body = (int)param(r, "body", 0);
+    double bright = param(r, "bright", 0), bright0 = param(r, "bright0", bright);
+    double w0 = param(r, "w0", 0.5), w1 = param(r, "w1", w0);
+    double sub = param(r, "sub", 0);   // fundamental boost for weight
+    int top = L / 2 - 1;
+    Synth s;
+    s.cycle = L;
+    auto period = [&](double b, double w) {
+        for (int j = 0; j < L; j++) {
+            double x = 0;
+            for (int k = 1; k <= top; k++) {
+                double a = harmonic(shape, k, w);
+                if (a == 0) continue;
+                if (b > 0) a /= 1 + (k / b) * (k / b);
+                if (k == 1) a *= 1 + sub;
+                double ph = 2 * PI * k * j / L;
+                x += a * (shape == "pulse" ? detCos(ph) : detSin(ph));
+            }
+            s.data.push_back(x);
+        }
+    };
+    for (int c = 0; c < body; c++) {
+        double f = body > 1 ? (double)c / body : 0;
+        period(bright0 * detPow2(detLog2(bright / bright0) * f), w0);
+    }
+    s.loopStart = s.data.size();
+    for (int c = 0; c < cycles; c++)
+        period(bright, cycles > 1 ? w0 + (w1 - w0) * c / (cycles - 1) : w0);
+    s.loopLength = s.data.size() - s.loopStart;
+    s.loop = word(r, "loop", "forward") == "pingpong" ? LOOP_PINGPONG : LOOP_FORWARD;
+    return s;
+}
+
+bool synthesise(const Recipe& r, Synth& s, std::string& error) {
+    if (r.synth == "kick") s = synthKick(r);
+    else if (r.synth == "snare") s = synthSnare(r);
+    else if (r.synth == "clap") s = synthClap(r);
+    else if (r.synth == "noise") s = synthNoise(r);
+    else if (r.synth == "wave") s = synthWave(r);
+    else {
+        error = "instruments line " + std::to_string(r.line) + ": unknown synth '" + r.synth + "'";
+        return false;
+    }
+    if (s.cycle == 0 && r.rate <= 0) {
+        error = "instruments line " + std::to_string(r.line) + ": drum instrument needs a rate";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    std::string w;
+    while (in >> w) {
+        if (w[0] == '#') break;
+        out.push_back(w);
+    }
+    return out;
+}
+
+bool parseNumber(const std::string& s, double& v) {
+    char* end = nullptr;
+    v = std::strtod(s.c_str(), &end);
+    return !s.empty() && end && *end == 0;
+}
+
+bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    int lineNo = 0;
+    auto fail = [&](const std::string& what) {
+        error = "instruments line " + std::to_string(lineNo) + ": " + what;
+        return false;
+    };
+    while (std::getline(in, line)) {
+        lineNo++;
+        std::vector<std::string> w = split(line);
+        if (w.empty()) continue;
+        double v = 0;
+        if (w[0] == "instrument") {
+            if (w.size() < 3 || !parseNumber(w[1], v)) return fail("expected 'instrument N name'");
+            if ((int)v != (int)out.size() + 1) return fail("instruments must be numbered 1, 2, 3, ... in order");
+            out.emplace_back();
+            out.back().number = (int)v;
+            out.back().name = w[2];
+            out.back().line = lineNo;
+            continue;
+        }
+        if (out.empty()) return fail("setting before the first instrument");
+        Recipe& cur = out.back();
+        const std::string& key = w[0];
+        if (key == "synth") {
+            if (w.size() < 2) return fail("synth needs a kind");
+            cur.synth = w[1];
+            for (size_t i = 2; i < w.size(); i++) {
+                size_t eq = w[i].find('=');
+                if (eq == std::string::npos) return fail("expected key=value, got '" + w[i] + "'");
+                std::string k = w[i].substr(0, eq), val = w[i].substr(eq + 1);
+                if (parseNumber(val, v)) cur.params[k] = v;
+                else cur.words[k] = val;
+            }
+        } else if (key == "env") {
+            for (size_t i = 1; i < w.size(); i++) {
+                int x = 0, y = 0;
+                if (std::sscanf(w[i].c_str(), "%d:%d", &x, &y) != 2 || x < 0 || x > 65535 || y < 0 || y > 64)
+                    return fail("envelope points are x:y with y in 0..64");
+                if (!cur.env.empty() && x < cur.env.back().first) return fail("envelope x must not fall");
+                cur.env.push_back({x, y});
+            }
+            if (cur.env.size() > 12) return fail("at most 12 envelope points");
+        } else if (key == "loop") {
+            double a = 0, b = 0;
+            if (w.size() != 3 || !parseNumber(w[1], a) || !parseNumber(w[2], b)) return fail("loop START END");
+            cur.loopStart = (int)a;
+            cur.loopEnd = (int)b;
+        } else {
+            if (w.size() != 2 || !parseNumber(w[1], v)) return fail("expected '" + key + " NUMBER'");
+            if (key == "rate") cur.rate = v;
+            else if (key == "transpose") cur.transpose = v;
+            else if (key == "bits") cur.bits = (int)v;
+            else if (key == "amp") cur.amp = v;
+            else if (key == "volume") cur.volume = (int)v;
+            else if (key == "pan") cur.pan = (int)v;
+            else if (key == "sustain") cur.sustain = (int)v;
+            else if (key == "fadeout") cur.fadeout = (int)v;
+            else return fail("unknown setting '" + key + "'");
+        }
+    }
+    for (const Recipe& r : out) {
+        lineNo = r.line;
+        if (r.bits != 8 && r.bits != 16) return fail("bits must be 8 or 16");
+        if (r.volume < 0 || r.volume > 64) return fail("volume must be 0..64");
+        if (r.pan < 0 || r.pan > 255) return fail("pan must be 0..255");
+        if (r.fadeout < 0 || r.fadeout > 4095) return fail("fadeout must be 0..4095");
+        if (r.amp <= 0 || r.amp > 1) return fail("amp must be in (0, 1]");
+        int n = (int)r.env.size();
+        if (r.sustain >= n || r.loopEnd >= n || r.loopStart > r.loopEnd) return fail("envelope point index out of range");
+    }
+    if ((int)out.size() != INSTRUMENTS) {
+        error = "instruments: expected " + std::to_string(INSTRUMENTS) + " instruments, found " + std::to_string(out.size());
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- patterns
+
+struct Cell {
+    uint8_t note = 0, instrument = 0;
+};
+
+struct Song {
+    int speed = 6, bpm = 125, restart = 0;
+    std::vector<int> order;
+    std::vector<std::vector<Cell>> patterns;   // ROWS * CHANNELS cells each
+};
+
+// "C-4", "F#2", "===" (key off), "..." (none)
+bool parseNote(const std::string& s, uint8_t& note) {
+    if (s == "...") { note = 0; return true; }
+    if (s == "===") { note = 97; return true; }
+    static const char* names = "C-C#D-D#E-F-F#G-G#A-A#B-";
+    if (s.size() != 3 || s[2] < '0' || s[2] > '7') return false;
+    for (int i = 0; i < 12; i++)
+        if (s[0] == names[2 * i] && s[1] == names[2 * i + 1]) {
+            note = (uint8_t)(1 + 12 * (s[2] - '0') + i);
+            return true;
+        }
+    return false;
+}
+
+bool parsePatterns(const std::string& text, Song& song, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    int lineNo = 0, current = -1, nextRow = 0;
+    auto fail = [&](const std::string& what) {
+        error = "patterns line " + std::to_string(lineNo) + ": " + what;
+        return false;
+    };
+    auto complete = [&]() { return current < 0 || nextRow == ROWS; };
+    while (std::getline(in, line)) {
+        lineNo++;
+        std::vector<std::string> w = split(line);
+        if (w.empty()) continue;
+        double v = 0;
+        if (w[0] == "speed" || w[0] == "bpm" || w[0] == "restart") {
+            if (w.size() != 2 || !parseNumber(w[1], v)) return fail("expected '" + w[0] + " NUMBER'");
+            (w[0] == "speed" ? song.speed : w[0] == "bpm" ? song.bpm : song.restart) = (int)v;
+        } else if (w[0] == "order") {
+            for (size_t i = 1; i < w.size(); i++) {
+                if (!parseNumber(w[i], v)) return fail("order entries are numbers");
+                song.order.push_back((int)v);
+            }
+        } else if (w[0] == "pattern") {
+            if (!complete()) return fail("previous pattern has " + std::to_string(nextRow) + " rows, not 64");
+            if (w.size() != 2 || !parseNumber(w[1], v) || (int)v != (int)song.patterns.size())
+                return fail("patterns must be numbered 0, 1, 2, ... in order");
+            song.patterns.emplace_back(ROWS * CHANNELS);
+            current = (int)v;
+            nextRow = 0;
+        } else {
+            // A row: "NN | C-4 01 | ... .. | ..."
+            if (current < 0) return fail("row outside a pattern");
+            std::vector<std::string> fields;
+            std::string f;
+            std::istringstream row(line);
+            while (std::getline(row, f, '|')) fields.push_back(f);
+            if (fields.size() != CHANNELS + 1) return fail("a row has a number and 10 cells separated by '|'");
+            std::vector<std::string> number = split(fields[0]);
+            if (number.size() != 1 || !parseNumber(number[0], v) || (int)v != nextRow)
+                return fail("expected row " + std::to_string(nextRow));
+            if (nextRow >= ROWS) return fail("more than 64 rows");
+            for (int c = 0; c < CHANNELS; c++) {
+                std::vector<std::string> parts = split(fields[c + 1]);
+                if (parts.size() != 2) return fail("cell " + std::to_string(c) + " is 'NOTE INS'");
+                Cell cell;
+                if (!parseNote(parts[0], cell.note)) return fail("bad note '" + parts[0] + "'");
+                if (parts[1] != "..") {
+                    if (!parseNumber(parts[1], v) || v < 1 || v > INSTRUMENTS)
+                        return fail("bad instrument '" + parts[1] + "'");
+                    cell.instrument = (uint8_t)v;
+                }
+                if (cell.note == 97 && cell.instrument) return fail("a key-off carries no instrument");
+                song.patterns[current][nextRow * CHANNELS + c] = cell;
+            }
+            nextRow++;
+        }
+    }
+    if (!complete()) return fail("last pattern has " + std::to_string(nextRow) + " rows, not 64");
+    if (song.order.empty() || song.order.size() > 256) return fail("order needs 1..256 entries");
+    for (int o : song.order)
+        if (o < 0 || o >= (int)song.patterns.size()) return fail("order entry names a missing pattern");
+    if (song.restart < 0 || song.restart >= (int)song.order.size()) return fail("restart outside the order");
+    return true;
+}
+
+// ---------------------------------------------------------------- writing
+
+void put8(Bytes& b, int v) { b.push_back((uint8_t)v); }
+void put16(Bytes& b, int v) { put8(b, v & 255); put8(b, (v >> 8) & 255); }
+void put32(Bytes& b, uint32_t v) { put16(b, (int)(v & 0xFFFF)); put16(b, (int)(v >> 16)); }
+void putText(Bytes& b, const std::string& s, size_t width) {
+    for (size_t i = 0; i < width; i++) put8(b, i < s.size() ? s[i] : 0);
+}
+
+// The sample scaled to its stored width, peak at amp of full scale.
+std::vector<int> quantiseSample(const Recipe& r, const Synth& s) {
+    double peak = 0;
+    for (double x : s.data) peak = std::max(peak, std::fabs(x));
+    double full = r.bits == 16 ? 32767.0 : 127.0;
+    double gain = peak > 0 ? full * r.amp / peak : 0;
+    std::vector<int> q;
+    for (double x : s.data) q.push_back((int)std::floor(x * gain + 0.5));
+    return q;
+}
+
+void writeInstrument(Bytes& out, const Recipe& r, const Synth& s) {
+    put32(out, 263);
+    putText(out, r.name, 22);
+    put8(out, 0);
+    put16(out, 1);
+    put32(out, 40);
+    for (int i = 0; i < 96; i++) put8(out, 0);
+    for (int i = 0; i < 12; i++) {
+        bool has = i < (int)r.env.size();
+        put16(out, has ? r.env[i].first : 0);
+        put16(out, has ? r.env[i].second : 0);
+    }
+    for (int i = 0; i < 24; i++) put16(out, 0);   // panning envelope
+    int points = (int)r.env.size();
+    put8(out, points);
+    put8(out, 0);
+    put8(out, r.sustain < 0 ? 0 : r.sustain);
+    put8(out, r.loopStart < 0 ? 0 : r.loopStart);
+    put8(out, r.loopEnd < 0 ? 0 : r.loopEnd);
+    put8(out, 0); put8(out, 0); put8(out, 0);
+    put8(out, points >= 2 ? 1 | (r.sustain >= 0 ? 2 : 0) | (r.loopStart >= 0 ? 4 : 0) : 0);
+    put8(out, 0);
+    put8(out, 0); put8(out, 0); put8(out, 0); put8(out, 0);   // vibrato
+    put16(out, r.fadeout);
+    for (int i = 0; i < 22; i++) put8(out, 0);
+
+    // Tuning: pitched sounds play their period at the written note; drums
+    // play at their rate at C-4.
+    double rate = s.cycle > 0 ? 261.6255653005986 * s.cycle * detPow2(r.transpose / 12) : r.rate;
+    double semis = 12 * detLog2(rate / 8363.0);
+    int relative = (int)std::floor(semis + 0.5);
+    int finetune = std::clamp((int)std::floor((semis - relative) * 128 + 0.5), -128, 127);
+
+    std::vector<int> q = quantiseSample(r, s);
+    uint32_t width = (uint32_t)r.bits / 8;
+    put32(out, (uint32_t)q.size() * width);
+    put32(out, s.loop == LOOP_NONE ? 0 : (uint32_t)s.loopStart * width);
+    put32(out, s.loop == LOOP_NONE ? 0 : (uint32_t)s.loopLength * width);
+    put8(out, r.volume);
+    put8(out, finetune & 255);
+    put8(out, (s.loop == LOOP_FORWARD ? 1 : s.loop == LOOP_PINGPONG ? 2 : 0) | (r.bits == 16 ? 16 : 0));
+    put8(out, r.pan);
+    put8(out, relative & 255);
+    put8(out, 0);
+    putText(out, r.name, 22);
+
+    // Delta-coded data.
+    int previous = 0;
+    for (int v : q) {
+        if (r.bits == 16) put16(out, (v - previous) & 0xFFFF);
+        else put8(out, (v - previous) & 0xFF);
+        previous = v;
+    }
+}
+
+}  // namespace
+
+bool buildTune(const std::string& patternText, const std::string& instrumentText,
+               Bytes& out, std::string& error) {
+    Song song;
+    std::vector<Recipe> recipes;
+    if (!parsePatterns(patternText, song, error)) return false;
+    if (!parseRecipes(instrumentText, recipes, error)) return false;
+    std::vector<Synth> synths(recipes.size());
+    for (size_t i = 0; i < recipes.size(); i++)
+        if (!synthesise(recipes[i], synths[i], error)) return false;
+
+    out.clear();
+    putText(out, "Extended Module: ", 17);
+    putText(out, "kaas op de zolder", 20);
+    put8(out, 0x1A);
+    putText(out, "tumble mkcontent", 20);
+    put16(out, 0x0104);
+    put32(out, 276);
+    put16(out, (int)song.order.size());
+    put16(out, song.restart);
+    put16(out, CHANNELS);
+    put16(out, (int)song.patterns.size());
+    put16(out, (int)recipes.size());
+    put16(out, 1);   // linear frequency table
+    put16(out, song.speed);
+    put16(out, song.bpm);
+    for (int i = 0; i < 256; i++) put8(out, i < (int)song.order.size() ? song.order[i] : 0);
+
+    for (const std::vector<Cell>& p : song.patterns) {
+        Bytes packed;
+        for (const Cell& c : p) {
+            put8(packed, 0x80 | (c.note ? 1 : 0) | (c.instrument ? 2 : 0));
+            if (c.note) put8(packed, c.note);
+            if (c.instrument) put8(packed, c.instrument);
+        }
+        put32(out, 9);
+        put8(out, 0);
+        put16(out, ROWS);
+        put16(out, (int)packed.size());
+        out.insert(out.end(), packed.begin(), packed.end());
+    }
+    for (size_t i = 0; i < recipes.size(); i++) writeInstrument(out, recipes[i], synths[i]);
+    return true;
+}
