@@ -1,17 +1,13 @@
 // Message screen drawn over every main-phase frame.
 #include "text/messages.h"
 #include <cstring>
-#if __has_include("data/messages.h")
 #include "data/messages.h"
-#define HAVE_MESSAGES 1
-#endif
 #include "platform/gl.h"
 #include "shell/demo.h"
 #include "text/font.h"
 
 float textTime = 0.0f;
 
-#ifdef HAVE_MESSAGES
 namespace {
 
 void callText(const char* text) {
@@ -19,7 +15,6 @@ void callText(const char* text) {
 }
 
 }  // namespace
-#endif
 
 void drawMessages() {
     textTime = textTime + (frameTime - prevFrameTime);
@@ -54,9 +49,7 @@ void drawMessages() {
     glLoadIdentity();
     glTranslatef(130.0f, 70.0f, 0.0f);
     glListBase(titleListBase);
-#ifdef HAVE_MESSAGES
     callText(messageTitle);
-#endif
     glListBase(demo.textListBase);
 
     for (int32_t i = 0; i < 15; ++i) {
@@ -66,9 +59,7 @@ void drawMessages() {
         // Clamped by GL: line i fades in between 4 + 0.2 i and 5 + 0.2 i seconds.
         const float grey = static_cast<float>(textTime - 4.0 - 0.2 * i);
         glColor3f(grey, grey, grey);
-#ifdef HAVE_MESSAGES
         callText(messageLines[i]);
-#endif
     }
 
     glEnable(GL_DEPTH_TEST);
