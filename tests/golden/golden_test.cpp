@@ -12,7 +12,7 @@
 
 namespace {
 
-enum { WIDTH = 640, HEIGHT = 480, FPS = 50 };
+constexpr int32_t WIDTH = 640, HEIGHT = 480, FPS = 50;
 
 struct Golden {
     const char* name;

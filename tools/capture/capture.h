@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum { CAPTURE_RATE = 44100 };
+constexpr int32_t CAPTURE_RATE = 44100;
 
 struct CaptureFrame {
     float demoTime;

@@ -123,14 +123,20 @@ std::string shellQuote(const std::string& s) {
     return q + "'";
 }
 
+// Redrawn only when the shown percentage changes.
 void drawProgress(int32_t done, int32_t total) {
+    static int shown = -1;
+    const int percent = static_cast<int>(static_cast<int64_t>(done) * 100 / total);
+    if (percent == shown && done != total)
+        return;
+    shown = percent;
     const int width = 40;
     const int filled = static_cast<int>(static_cast<int64_t>(done) * width / total);
     char bar[width + 1];
     for (int i = 0; i < width; ++i)
         bar[i] = i < filled ? '#' : '.';
     bar[width] = 0;
-    std::fprintf(stderr, "\r[%s] %d/%d frames", bar, done, total);
+    std::fprintf(stderr, "\r[%s] %3d%% %d/%d frames", bar, percent, done, total);
     std::fflush(stderr);
 }
 
