@@ -49,7 +49,13 @@ int buildFont() {
     glTexImage2D(GL_TEXTURE_2D, 0, 3, 256, 256, 0, GL_RGB, GL_UNSIGNED_BYTE, atlas.data());
 
     demo.textListBase = glGenLists(FONT_LIST_COUNT);
+    // Names are handed out in sequence, so the large set would start right at
+    // textListBase + 255 and byte 255 would draw a large glyph 0. A spacer
+    // list held across the second allocation keeps that name free.
+    GLuint spacer = glGenLists(1);
     titleListBase = glGenLists(FONT_LIST_COUNT);
+    if (spacer)
+        glDeleteLists(spacer, 1);
 
     glBlendFunc(GL_SRC_COLOR, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, fontTexture);
