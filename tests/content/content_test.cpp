@@ -12,6 +12,8 @@
 #include "content.h"
 #include "data/embedded.h"
 #include "data/messages.h"
+#include "music/module.h"
+#include "music/offline.h"
 
 namespace {
 
@@ -183,7 +185,9 @@ TEST(Tune, HasTheShapeThePlayerExpects) {
             EXPECT_EQ(0, c.flags & 0x1C) << "volume column or effect used";
             EXPECT_TRUE(c.note == 0 || (c.note >= 1 && c.note <= 97));
             EXPECT_LE(c.instrument, 31);
-            if (c.note == 97) EXPECT_EQ(0, c.instrument);
+            if (c.note == 97) {
+                EXPECT_EQ(0, c.instrument);
+            }
             if (c.instrument) instrumentsPlayed.insert(c.instrument);
         }
     }
@@ -205,6 +209,112 @@ TEST(Tune, HasTheShapeThePlayerExpects) {
         sixteen |= (s.type & 16) != 0;
     }
     EXPECT_TRUE(forward && pingPong && eight && sixteen);
+}
+
+// ---------------------------------------------------------------- the tune, heard
+
+const uint32_t RATE = 44100;
+const uint32_t PATTERN_FRAMES = 64 * 6 * 882;   // 7.68 s
+
+// The module with every cell outside the kept channels emptied.
+Bytes soloChannel(const Bytes& b, int keep) {
+    size_t p = 60 + u32(b, 60);
+    Bytes out(b.begin(), b.begin() + p);
+    for (uint32_t i = 0; i < u16(b, 70); i++) {
+        uint32_t packed = u16(b, p + 7);
+        size_t q = p + 9, end = q + packed;
+        Bytes cells;
+        for (int c = 0; q < end; c++) {
+            uint8_t flags = b[q++];
+            int fields = __builtin_popcount(flags & 0x1F);
+            if (keep < 0 || c % 10 == keep) {
+                cells.push_back(flags);
+                cells.insert(cells.end(), b.begin() + q, b.begin() + q + fields);
+            } else {
+                cells.push_back(0x80);
+            }
+            q += fields;
+        }
+        out.insert(out.end(), b.begin() + p, b.begin() + p + 7);
+        out.push_back((uint8_t)(cells.size() & 255));
+        out.push_back((uint8_t)(cells.size() >> 8));
+        out.insert(out.end(), cells.begin(), cells.end());
+        p = end;
+    }
+    out.insert(out.end(), b.begin() + p, b.end());
+    return out;
+}
+
+// Renders frames of the module from its start; optionally reports the song
+// order reached after a given number of frames.
+std::vector<int16_t> render(const Bytes& module, uint32_t frames, uint32_t probeAt = 0, int* orderAtProbe = nullptr) {
+    Player* player = moduleOpenMemory(module.data(), (uint32_t)module.size());
+    EXPECT_NE(nullptr, player);
+    if (!player) return {};
+    offlineRenderStart(player);
+    std::vector<int16_t> pcm(2 * (size_t)frames);
+    uint32_t done = 0;
+    if (probeAt && probeAt < frames) {
+        offlineRender(player, pcm.data(), probeAt);
+        if (orderAtProbe) *orderAtProbe = player->order;
+        done = probeAt;
+    }
+    offlineRender(player, pcm.data() + 2 * (size_t)done, frames - done);
+    moduleFree(player);
+    return pcm;
+}
+
+double rms(const std::vector<int16_t>& pcm, uint32_t from, uint32_t frames) {
+    double sum = 0;
+    for (size_t i = 2 * (size_t)from; i < 2 * (size_t)(from + frames); i++) sum += (double)pcm[i] * pcm[i];
+    return std::sqrt(sum / (2.0 * frames));
+}
+
+TEST(TuneHeard, NeverClipsAndLoopsSeamlessly) {
+    Bytes tune = committed("tune.xm");
+    // The song once (intro and orders 1 to 5), then the loop from order 2 again.
+    uint32_t frames = 10 * PATTERN_FRAMES;
+    std::vector<int16_t> pcm = render(tune, frames);
+    ASSERT_EQ(2 * (size_t)frames, pcm.size());
+    int peak = 0;
+    for (int16_t s : pcm) peak = std::max(peak, std::abs((int)s));
+    EXPECT_LT(peak, 32000);
+    EXPECT_GT(peak, 16000);
+    // Order 5 plays the same pattern as order 1, so order 2 starts the same
+    // way after the loop as it did the first time.
+    uint32_t first = 2 * PATTERN_FRAMES, again = 6 * PATTERN_FRAMES, span = 2 * RATE;
+    double difference = 0;
+    for (size_t i = 0; i < 2 * (size_t)span; i++) {
+        double d = (double)pcm[2 * (size_t)first + i] - pcm[2 * (size_t)again + i];
+        difference += d * d;
+    }
+    EXPECT_LT(std::sqrt(difference / (2.0 * span)), 0.01 * rms(pcm, first, span));
+    // The intro builds up: its first half is quieter than its second, which
+    // is quieter than the main part.
+    EXPECT_LT(rms(pcm, 0, PATTERN_FRAMES / 2), rms(pcm, PATTERN_FRAMES / 2, PATTERN_FRAMES / 2));
+    EXPECT_LT(rms(pcm, PATTERN_FRAMES / 2, PATTERN_FRAMES / 2), rms(pcm, PATTERN_FRAMES, PATTERN_FRAMES));
+}
+
+TEST(TuneHeard, IntroEndsAfterOnePattern) {
+    Bytes tune = committed("tune.xm");
+    int order = -1;
+    render(tune, PATTERN_FRAMES + RATE, PATTERN_FRAMES - RATE / 10, &order);
+    EXPECT_EQ(0, order);
+    render(tune, PATTERN_FRAMES + RATE, PATTERN_FRAMES + RATE / 10, &order);
+    EXPECT_EQ(1, order);
+}
+
+TEST(TuneHeard, EveryChannelIsHeard) {
+    Bytes tune = committed("tune.xm");
+    uint32_t frames = 6 * PATTERN_FRAMES;
+    ASSERT_TRUE(soloChannel(tune, -1) == tune);
+    for (int c = 0; c < 10; c++) {
+        std::vector<int16_t> pcm = render(soloChannel(tune, c), frames);
+        double level = rms(pcm, 0, frames);
+        EXPECT_GT(level, 300) << "channel " << c;
+        // Heard in every main order, not only somewhere.
+        for (int o = 1; o < 6; o++) EXPECT_GT(rms(pcm, o * PATTERN_FRAMES, PATTERN_FRAMES), 60) << "channel " << c << " order " << o;
+    }
 }
 
 // ---------------------------------------------------------------- the images
