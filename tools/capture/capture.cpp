@@ -5,6 +5,7 @@
 #include <GL/glext.h>
 #include <png.h>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include "music/output.h"
@@ -108,6 +109,12 @@ bool createFrameBuffer(std::string* error) {
     return true;
 }
 
+double processCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -167,10 +174,12 @@ CaptureFrame captureFrame(uint8_t* rgb) {
         audioPumpOnce();
 
     const auto start = std::chrono::steady_clock::now();
+    const double startCpu = processCpuMs();
     renderFrame(&demo.deviceContext);
     glFinish();
     CaptureFrame frame;
     frame.renderMs = millisecondsSince(start);
+    frame.renderCpuMs = processCpuMs() - startCpu;
     frame.demoTime = demo.demoTime;
     frame.songPosition = demo.songPosition;
     frame.mainPhase = loaded == 1 && !(demo.songPosition < 1.0f);

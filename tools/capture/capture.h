@@ -13,6 +13,7 @@ struct CaptureFrame {
     float songPosition;
     bool mainPhase;       // the frame drew the main phase
     double renderMs;      // renderFrame plus glFinish, wall clock
+    double renderCpuMs;   // the same span in CPU time of the whole process (GL threads included)
 };
 
 // Opens the window and context, installs the virtual clock and audio device,

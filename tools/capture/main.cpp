@@ -196,13 +196,14 @@ int main(int argc, char** argv) {
     }
 
     std::vector<uint8_t> rgb(static_cast<size_t>(o.width) * o.height * 3);
-    std::vector<double> allTimes, mainTimes;
+    std::vector<double> allTimes, mainTimes, mainCpuTimes;
     int32_t firstMain = -1;
     for (int32_t i = 0; i < frames; ++i) {
         const CaptureFrame f = captureFrame(rgb.data());
         allTimes.push_back(f.renderMs);
         if (f.mainPhase) {
             mainTimes.push_back(f.renderMs);
+            mainCpuTimes.push_back(f.renderCpuMs);
             if (firstMain < 0)
                 firstMain = i;
         }
@@ -246,5 +247,6 @@ int main(int argc, char** argv) {
         std::printf("main phase not reached\n");
     report("render, all frames", allTimes);
     report("render, main phase", mainTimes);
+    report("render, main phase, CPU time of all threads", mainCpuTimes);
     return 0;
 }
