@@ -234,8 +234,7 @@ TEST(EmbeddedImages, DecodeToTheGeneratedPixels) {
     struct Embedded {
         const uint8_t* data;
         uint32_t size;
-        uint32_t expectedSize;
-    } images[] = {{titleCardImage, titleCardImageSize, 1941}, {smileyImage, smileyImageSize, 2320}};
+    } images[] = {{titleCardImage, titleCardImageSize}, {smileyImage, smileyImageSize}};
     if (titleCardImageSize <= 1 || smileyImageSize <= 1)
         GTEST_SKIP() << "embedded images not generated yet";
     std::vector<std::vector<uint8_t>> greys;
@@ -244,7 +243,6 @@ TEST(EmbeddedImages, DecodeToTheGeneratedPixels) {
     greys.push_back(smileyPixels());
 #endif
     for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(images[i].size, images[i].expectedSize) << i;
         BoxRecorder boxes;
         TgaImage image{};
         ASSERT_TRUE(decode(&image, Bytes(images[i].data, images[i].data + images[i].size))) << i;
