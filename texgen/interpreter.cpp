@@ -38,7 +38,11 @@ uint32_t colourFrom(const uint8_t* b) {
     return (static_cast<uint32_t>(b[0]) << 16) | (static_cast<uint32_t>(b[1]) << 8) | b[2];
 }
 
-void execute(const uint8_t* in) {
+}  // namespace
+
+void executeInstruction(const uint8_t* in) {
+    if (!in) return;
+    if (!layerBank.buffersReady) allocateWorkBuffers();
     int layer = in[1];
     if (layer > 3) return;
     const uint8_t* p = in;   // p[2]..p[8] are the operands
@@ -78,6 +82,8 @@ void execute(const uint8_t* in) {
     }
 }
 
+namespace {
+
 void buildShadeTable() {
     for (int r = 0; r < 128; r++)
         for (int v = 0; v < 256; v++) layerBank.shadeTable[r][v] = static_cast<uint8_t>(r * v / 127);
@@ -97,6 +103,7 @@ void allocateWorkBuffers() {
     for (auto& layer : layerBank.layers)
         if (!layer) layer.reset(new Image);
     if (!layerBank.rowBuffer) layerBank.rowBuffer.reset(new uint8_t[262144]);
+    if (!layerBank.noiseBuffer) layerBank.noiseBuffer.reset(new float[IMAGE_PIXELS]);
     layerBank.buffersReady = 1;
 }
 
@@ -105,6 +112,7 @@ void freeWorkBuffers() {
     layerBank.scratchB.reset();
     for (auto& layer : layerBank.layers) layer.reset();
     layerBank.rowBuffer.reset();
+    layerBank.noiseBuffer.reset();
     layerBank.buffersReady = 0;
 }
 
@@ -135,8 +143,8 @@ void runTextureProgram(const TextureProgram* program, Image* output) {
         return;
     }
 
-    std::memset(layerBank.scratchA.get(), 0, sizeof(Image));
-    std::memset(layerBank.scratchB.get(), 0, sizeof(Image));
+    // Every operator writes the scratch images before it reads them, so only
+    // the layers need clearing.
     for (auto& layer : layerBank.layers) std::memset(layer.get(), 0, sizeof(Image));
 
     if (!magicMatches(bytes, length)) return;
@@ -150,7 +158,7 @@ void runTextureProgram(const TextureProgram* program, Image* output) {
         if (length - cursor < INSTRUCTION_SIZE) break;
         size_t size = instructionSize(bytes + cursor);
         if (length - cursor < size) break;
-        execute(bytes + cursor);
+        executeInstruction(bytes + cursor);
         cursor += size;
         reportStep();
     }
@@ -173,8 +181,11 @@ Image** generateTextures(const TextureProgram* const* programs, ProgressCallback
     Image** images = new Image*[n];
     std::unique_ptr<uint8_t[]> samplingUsed(new uint8_t[n]);
     for (int32_t i = 0; i < n; i++) {
-        images[i] = new Image();
         const TextureProgram* program = programs[i];
+        // A program that runs overwrites its image; one that cannot run leaves it black.
+        images[i] = new Image;
+        if (!program || !magicMatches(program->bytes, program->length))
+            std::memset(images[i], 0, sizeof(Image));
         samplingUsed[i] = layerBank.fastSampling;
         // A program that already ran in this list gives the same image: copy
         // it and report its steps. Cache files are per texture, so not then.

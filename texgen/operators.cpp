@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include "texgen/sampling.h"
 #include "texgen/texgen.h"
 
 namespace {
@@ -63,6 +64,11 @@ void combineChannels(int layer, int other, F f) {
     }
 }
 
+// The cone and the distances never overlap; saying so lets this vectorise.
+void minimumRow(uint8_t* __restrict dst, const uint8_t* __restrict src) {
+    for (int d = 0; d < 256; d++) dst[d] = src[d] < dst[d] ? src[d] : dst[d];
+}
+
 void smoothPass(int layer) {
     const uint32_t* t = layerPixels(layer);
     uint32_t* out = scratchA();
@@ -91,8 +97,8 @@ void smoothPass(int layer) {
 void CubicNoise(int layer, int ch, int step, int b0, int b1, int b2, int b3) {
     if (!prepare(layer) || !validChannel(ch) || step == 0) return;
     layerBank.seed = seedFromBytes(b0, b1, b2, b3);
-    std::unique_ptr<float[]> noise(new float[IMAGE_PIXELS]);
-    cubicNoise(noise.get(), step, 255.0f);
+    float* noise = layerBank.noiseBuffer.get();
+    cubicNoise(noise, step, 255.0f);
     uint32_t* t = layerPixels(layer);
     int s = channelShift(ch);
     for (int i = 0; i < IMAGE_PIXELS; i++) {
@@ -139,8 +145,10 @@ void SinePlasma(int layer, int fx, int fy, int px, int py, int ch) {
 void Cells(int layer, int ch, int count, int scale, int b0, int b1, int b2, int b3) {
     if (!prepare(layer) || !validChannel(ch)) return;
     // The cone is stored with every row twice over, so that placing it at any
-    // column is one straight run of 256 byte minimums.
-    std::unique_ptr<uint8_t[]> cone(new uint8_t[256 * 512]);
+    // column is one straight run of 256 byte minimums. The cone (128 KiB) and
+    // the nearest distances (64 KiB) live in scratchB.
+    uint8_t* cone = reinterpret_cast<uint8_t*>(scratchB());
+    uint8_t* nearest = cone + 256 * 512;
     for (int r = 0; r < 256; r++)
         for (int c = 0; c < 256; c++) {
             double d = std::sqrt(static_cast<double>((c - 128) * (c - 128) + (r - 128) * (r - 128))) * scale * 0.0390625;
@@ -149,17 +157,16 @@ void Cells(int layer, int ch, int count, int scale, int b0, int b1, int b2, int 
             cone[r * 512 + 256 + c] = v;
         }
     layerBank.seed = seedFromBytes(b0, b1, b2, b3);
-    std::unique_ptr<uint8_t[]> nearest(new uint8_t[IMAGE_PIXELS]);
-    std::memset(nearest.get(), 255, IMAGE_PIXELS);
+    std::memset(nearest, 255, IMAGE_PIXELS);
     for (int k = 0; k < count; k++) {
         int px = noiseHash(2 * k) & 255;
         int py = noiseHash(2 * k + 1) & 255;
         // Destination column d takes cone column (d - px + 128) & 255.
         int offset = (128 - px) & 255;
         for (int r = 0; r < 256; r++) {
-            uint8_t* dst = nearest.get() + ((py - 128 + r) & 255) * 256;
-            const uint8_t* src = cone.get() + r * 512 + offset;
-            for (int d = 0; d < 256; d++) dst[d] = src[d] < dst[d] ? src[d] : dst[d];
+            uint8_t* dst = nearest + ((py - 128 + r) & 255) * 256;
+            const uint8_t* src = cone + r * 512 + offset;
+            minimumRow(dst, src);
         }
     }
     uint32_t* t = layerPixels(layer);
@@ -210,11 +217,13 @@ void SineWarp(int layer, int a1, int a2, int a3, int a4, int a5, int a6) {
         shiftY[i] = static_cast<float>(a4 * std::cos((i + a6) * a2 * K));   // by column
         shiftX[i] = static_cast<float>(a3 * std::sin((i + a5) * a1 * K));   // by row
     }
-    const Image* t = layerBank.layers[layer].get();
+    const uint32_t* t = layerPixels(layer);
     uint32_t* a = scratchA();
-    for (int y = 0; y < 256; y++)
-        for (int x = 0; x < 256; x++)
-            a[y * 256 + x] = sampleImage(t, static_cast<float>(x) + shiftX[y], static_cast<float>(y) + shiftY[x]);
+    withSampler([&](auto sample) {
+        for (int y = 0; y < 256; y++)
+            for (int x = 0; x < 256; x++)
+                a[y * 256 + x] = sample(t, static_cast<float>(x) + shiftX[y], static_cast<float>(y) + shiftY[x]);
+    });
     copyScratchInto(layer);
 }
 
@@ -231,36 +240,45 @@ void Twirl(int layer, int amount) {
     if (!prepare(layer)) return;
     double k = (amount - 127.5) / 32;
     double sign = k > 0 ? -1.0 : 1.0;
-    const Image* t = layerBank.layers[layer].get();
+    const uint32_t* t = layerPixels(layer);
     uint32_t* a = scratchA();
-    for (int y = 0; y < 256; y++)
-        for (int x = 0; x < 256; x++) {
-            double dx = x - 127.5, dy = y - 127.5;
-            double r = std::sqrt(dx * dx + dy * dy);
-            double theta = std::atan2(dx, dy);
-            double w = r <= 128 ? 128 * std::cos((128 - r) * k * 0.012271846644580364) + 128 : 0.0;
-            double phi = (theta * 40.74366429772945 + sign * w) * K;
-            a[y * 256 + x] = sampleImage(t, static_cast<float>(r * std::sin(phi) + 128),
-                                         static_cast<float>(r * std::cos(phi) + 128));
-        }
+    withSampler([&](auto sample) {
+        for (int y = 0; y < 256; y++)
+            for (int x = 0; x < 256; x++) {
+                double dx = x - 127.5, dy = y - 127.5;
+                double r = std::sqrt(dx * dx + dy * dy);
+                double theta = std::atan2(dx, dy);
+                double w = r <= 128 ? 128 * std::cos((128 - r) * k * 0.012271846644580364) + 128 : 0.0;
+                double phi = (theta * 40.74366429772945 + sign * w) * K;
+                a[y * 256 + x] =
+                    sample(t, static_cast<float>(r * std::sin(phi) + 128), static_cast<float>(r * std::cos(phi) + 128));
+            }
+    });
     copyScratchInto(layer);
 }
 
 void Displace(int layer, int srcA, int chA, int ampA, int srcB, int chB, int ampB) {
     if (!prepare(layer) || !validLayer(srcA) || !validLayer(srcB) || !validChannel(chA) || !validChannel(chB)) return;
-    const Image* t = layerBank.layers[layer].get();
+    const uint32_t* t = layerPixels(layer);
     const uint32_t* la = layerPixels(srcA);
     const uint32_t* lb = layerPixels(srcB);
     int sa = channelShift(chA), sb = channelShift(chB);
     uint32_t* out = scratchA();
+    // The offsets a * amp / 256 are whole 1/256ths, so the sample position
+    // x + a * amp / 256 (exact in single precision, and never negative) has
+    // integer part x + (a * amp >> 8) and fraction (a * amp & 255) / 256:
+    // what either sampler would find, without its float wrapping.
+    const bool fixed = layerBank.fastSampling != 0;
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
             int i = y * 256 + x;
-            int a = static_cast<int>(channelOf(la[i], sa)), b = static_cast<int>(channelOf(lb[i], sb));
-            // a * amp / 256 is exact in single precision.
-            float u = static_cast<float>(x) + static_cast<float>(a * ampA) / 256.0f;
-            float v = static_cast<float>(y) + static_cast<float>(b * ampB) / 256.0f;
-            out[i] = sampleImage(t, u, v);
+            int du = static_cast<int>(channelOf(la[i], sa)) * (ampA & 255);
+            int dv = static_cast<int>(channelOf(lb[i], sb)) * (ampB & 255);
+            if (fixed)
+                out[i] = bilinearFixedAt(t, x * 256 + du, y * 256 + dv);
+            else
+                out[i] = bilinearAt(t, (x + (du >> 8)) & 255, (y + (dv >> 8)) & 255,
+                                    static_cast<float>(du & 255) / 256.0f, static_cast<float>(dv & 255) / 256.0f);
         }
     copyScratchInto(layer);
 }
@@ -268,32 +286,37 @@ void Displace(int layer, int srcA, int chA, int ampA, int srcB, int chB, int amp
 void Smear(int layer, int angleLayer, int ch, int count) {
     if (!prepare(layer) || !validLayer(angleLayer) || !validChannel(ch)) return;
     if (count <= 0) return;   // nothing to average: the layer stays as it is
-    double sines[256], cosines[256];
-    for (int i = 0; i < 256; i++) {
-        sines[i] = std::sin(i * K);
-        cosines[i] = std::cos(i * K);
+    // The offsets t sin(angle) and t cos(angle) for every angle byte and step,
+    // the same doubles the per-pixel products give.
+    std::unique_ptr<double[]> offsets(new double[256 * 2 * static_cast<size_t>(count)]);
+    for (int angle = 0; angle < 256; angle++) {
+        double sn = std::sin(angle * K), cs = std::cos(angle * K);
+        double* o = offsets.get() + static_cast<size_t>(angle) * 2 * count;
+        for (int j = 0; j < count; j++) {
+            double t = 2.0 * j;
+            o[2 * j] = t * sn;
+            o[2 * j + 1] = t * cs;
+        }
     }
     const uint32_t* t = layerPixels(layer);
     const uint32_t* angles = layerPixels(angleLayer);
     int s = channelShift(ch);
     uint32_t* out = scratchA();
+    const uint32_t n = static_cast<uint32_t>(count);
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
-            uint32_t angle = channelOf(angles[y * 256 + x], s);
-            double sn = sines[angle], cs = cosines[angle];
-            // Integer sums are exact, as float sums of bytes would be.
-            uint32_t sr = 0, sg = 0, sbl = 0;
+            const double* o = offsets.get() + static_cast<size_t>(channelOf(angles[y * 256 + x], s)) * 2 * count;
+            double fx = x, fy = y;
+            // Red and blue add up in two 16-bit halves: 255 samples of 255 fit.
+            uint32_t redBlue = 0, green = 0;
             for (int j = 0; j < count; j++) {
-                double d = 2.0 * j;
-                int col = static_cast<int>(x + d * sn) & 255;
-                int row = static_cast<int>(y + d * cs) & 255;
+                int col = static_cast<int>(fx + o[2 * j]) & 255;
+                int row = static_cast<int>(fy + o[2 * j + 1]) & 255;
                 uint32_t p = t[row * 256 + col];
-                sr += (p >> 16) & 255;
-                sg += (p >> 8) & 255;
-                sbl += p & 255;
+                redBlue += p & 0x00FF00FF;
+                green += (p >> 8) & 255;
             }
-            uint32_t n = static_cast<uint32_t>(count);
-            out[y * 256 + x] = rgb(sr / n, sg / n, sbl / n);
+            out[y * 256 + x] = rgb((redBlue >> 16) / n, green / n, (redBlue & 0xFFFF) / n);
         }
     copyScratchInto(layer);
     Smooth(layer, 2);
@@ -308,22 +331,31 @@ void Smooth(int layer, int passes) {
 
 void Emboss(int layer) {
     if (!prepare(layer)) return;
+    // Channels spread into 16-bit lanes of a 64-bit word: column sums over the
+    // three rows, then right minus left, with a bias that keeps lanes positive.
+    auto spread = [](uint32_t p) {
+        return (static_cast<uint64_t>((p >> 16) & 255) << 32) | (static_cast<uint64_t>((p >> 8) & 255) << 16) |
+               (p & 255);
+    };
+    const uint64_t bias = (1024ull << 32) | (1024ull << 16) | 1024ull;
     const uint32_t* t = layerPixels(layer);
     uint32_t* out = scratchA();
-    for (int y = 0; y < 256; y++)
+    uint64_t columns[256];
+    for (int y = 0; y < 256; y++) {
+        const uint32_t* up = t + ((y - 1) & 255) * 256;
+        const uint32_t* row = t + y * 256;
+        const uint32_t* down = t + ((y + 1) & 255) * 256;
+        for (int x = 0; x < 256; x++) columns[x] = spread(up[x]) + spread(row[x]) + spread(down[x]);
         for (int x = 0; x < 256; x++) {
-            int right = (x + 1) & 255, left = (x - 1) & 255;
+            uint64_t d = columns[(x + 1) & 255] + bias - columns[(x - 1) & 255];
             uint32_t value = 0;
-            for (int s = 0; s <= 16; s += 8) {
-                int sum = 128;
-                for (int dy = -1; dy <= 1; dy++) {
-                    const uint32_t* row = t + ((y + dy) & 255) * 256;
-                    sum += static_cast<int>(channelOf(row[right], s)) - static_cast<int>(channelOf(row[left], s));
-                }
-                value |= static_cast<uint32_t>(clampInt(sum, 0, 255)) << s;
+            for (int lane = 0; lane < 3; lane++) {
+                int v = static_cast<int>((d >> (16 * lane)) & 0xFFFF) - 1024 + 128;
+                value |= static_cast<uint32_t>(clampInt(v, 0, 255)) << (8 * lane);
             }
             out[y * 256 + x] = value;
         }
+    }
     copyScratchInto(layer);
 }
 
@@ -517,13 +549,26 @@ void HueSaturation(int layer, int hueStep, int desaturation) {
     if (!prepare(layer)) return;
     uint32_t* t = layerPixels(layer);
     double saturationFactor = (255 - desaturation) * 0.00392156862745098;
+    // Layers hold few distinct colours; a small cache of converted pixels
+    // saves most of the conversions (bit 31 marks an empty slot).
+    enum { CACHE_SLOTS = 4096 };
+    std::unique_ptr<uint32_t[]> keys(new uint32_t[CACHE_SLOTS]), values(new uint32_t[CACHE_SLOTS]);
+    for (int i = 0; i < CACHE_SLOTS; i++) keys[i] = 0x80000000u;
     for (int i = 0; i < IMAGE_PIXELS; i++) {
-        uint32_t p = t[i];
+        uint32_t p = t[i] & 0x00FFFFFF;
+        uint32_t slot = ((p * 2654435761u) >> 20) & (CACHE_SLOTS - 1);
+        if (keys[slot] == p) {
+            t[i] = values[slot];
+            continue;
+        }
         Hsv hsv = rgbToHsv(static_cast<float>((p >> 16) & 255), static_cast<float>((p >> 8) & 255),
                            static_cast<float>(p & 255));
         hsv.h = static_cast<float>(hsv.h + hueStep * 1.40625);
         hsv.s = static_cast<float>(hsv.s * saturationFactor);
-        t[i] = hsvToRgb(hsv.h, hsv.s, hsv.v);
+        uint32_t result = hsvToRgb(hsv.h, hsv.s, hsv.v);
+        keys[slot] = p;
+        values[slot] = result;
+        t[i] = result;
     }
 }
 
@@ -537,27 +582,28 @@ void ChannelToGrey(int layer, int ch) {
     }
 }
 
+// Both combiners below work pixel by pixel, so one pass that reads before it
+// writes gives what collecting the moved channels first would.
 void CopyChannel(int layer, int chT, int other, int chO) {
     if (!prepare(layer) || !validLayer(other) || !validChannel(chT) || !validChannel(chO)) return;
     const uint32_t* o = layerPixels(other);
-    uint32_t* a = scratchA();
-    int st = channelShift(chT), so = channelShift(chO);
-    for (int i = 0; i < IMAGE_PIXELS; i++) a[i] = channelOf(o[i], so) << st;
     uint32_t* t = layerPixels(layer);
-    for (int i = 0; i < IMAGE_PIXELS; i++) t[i] = withChannel(t[i], st, a[i] >> st);
+    int st = channelShift(chT), so = channelShift(chO);
+    for (int i = 0; i < IMAGE_PIXELS; i++) t[i] = withChannel(t[i], st, channelOf(o[i], so));
 }
 
 void SwapChannels(int layer, int chT, int other, int chO) {
     if (!prepare(layer) || !validLayer(other) || !validChannel(chT) || !validChannel(chO)) return;
     uint32_t* t = layerPixels(layer);
     uint32_t* o = layerPixels(other);
-    uint32_t* a = scratchA();
-    uint32_t* b = scratchB();
     int st = channelShift(chT), so = channelShift(chO);
-    for (int i = 0; i < IMAGE_PIXELS; i++) {
-        a[i] = channelOf(o[i], so) << st;
-        b[i] = channelOf(t[i], st) << so;
+    if (layer == other && chT == chO) {
+        for (int i = 0; i < IMAGE_PIXELS; i++) t[i] &= 0x00FFFFFF;
+        return;
     }
-    for (int i = 0; i < IMAGE_PIXELS; i++) t[i] = withChannel(t[i], st, a[i] >> st);
-    for (int i = 0; i < IMAGE_PIXELS; i++) o[i] = withChannel(o[i], so, b[i] >> so);
+    for (int i = 0; i < IMAGE_PIXELS; i++) {
+        uint32_t fromOther = channelOf(o[i], so), fromTarget = channelOf(t[i], st);
+        t[i] = withChannel(t[i], st, fromOther);
+        o[i] = withChannel(o[i], so, fromTarget);
+    }
 }

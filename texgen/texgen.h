@@ -32,6 +32,7 @@ struct LayerBank {
     int32_t seed;
     int32_t cosineWeights[256];
     std::unique_ptr<uint8_t[]> rowBuffer;   // 262,144 bytes
+    std::unique_ptr<float[]> noiseBuffer;   // float image of CubicNoise
     uint8_t fastSampling;               // nonzero: fixed-point sampler
     uint8_t cacheTextures;              // nonzero: cache files in the current directory
     uint8_t buffersReady;
@@ -71,6 +72,10 @@ void runTextureProgram(const TextureProgram* program, Image* output);
 // Returns false when the bytes are not a program (null, shorter than the
 // header, wrong magic); output is then left as it was.
 bool runTextureProgram(const uint8_t* bytes, size_t length, Image* output, ProgressCallback progress);
+
+// Runs one 9-byte instruction on the bank (opcode 40 reads the 8,192 bytes
+// that follow it). A layer byte above 3 or an unknown opcode does nothing.
+void executeInstruction(const uint8_t* instruction);
 
 // Bytes the program's header and N instructions need; a buffer shorter than
 // this runs only its whole instructions. 0 when the magic does not match.

@@ -1,0 +1,99 @@
+// Inline bodies of the two bilinear samplers, so the geometric filters can
+// pick one per image instead of per pixel.
+#pragma once
+#include <cmath>
+#include "texgen/texgen.h"
+
+// Brings a coordinate into 0 <= u < 256 by whole turns, one turn at a time as
+// the operators' coordinates need; far-off values are reduced first so the
+// loops stay short, and non-finite ones sample at 0.
+inline float wrapCoordinate(float u) {
+    if (!(u > -65536.0f && u < 65536.0f)) {
+        if (!std::isfinite(u)) return 0.0f;
+        u = std::fmod(u, 256.0f);
+    }
+    while (u < 0.0f) u += 256.0f;
+    while (u >= 256.0f) u -= 256.0f;
+    return u;
+}
+
+inline int lerpChannel(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p11, int shift, float fx, float fy) {
+    float c00 = static_cast<float>((p00 >> shift) & 255);
+    float c10 = static_cast<float>((p10 >> shift) & 255);
+    float c01 = static_cast<float>((p01 >> shift) & 255);
+    float c11 = static_cast<float>((p11 >> shift) & 255);
+    float top = c00 + (c10 - c00) * fx;
+    float bottom = c01 + (c11 - c01) * fx;
+    return static_cast<int>(top + (bottom - top) * fy);
+}
+
+// The blend at texel (iu, iv) with fractions fx, fy in 0..1.
+inline uint32_t bilinearAt(const uint32_t* pixels, int iu, int iv, float fx, float fy) {
+    int iu1 = (iu + 1) & 255;
+    int iv1 = (iv + 1) & 255;
+    uint32_t p00 = pixels[iv * 256 + iu], p10 = pixels[iv * 256 + iu1];
+    uint32_t p01 = pixels[iv1 * 256 + iu], p11 = pixels[iv1 * 256 + iu1];
+    uint32_t r = static_cast<uint32_t>(lerpChannel(p00, p10, p01, p11, 16, fx, fy));
+    uint32_t g = static_cast<uint32_t>(lerpChannel(p00, p10, p01, p11, 8, fx, fy));
+    uint32_t b = static_cast<uint32_t>(lerpChannel(p00, p10, p01, p11, 0, fx, fy));
+    return (r << 16) | (g << 8) | b;
+}
+
+inline uint32_t bilinearSample(const uint32_t* pixels, float u, float v) {
+    u = wrapCoordinate(u);
+    v = wrapCoordinate(v);
+    // Both are now in 0..256, where truncation is the floor.
+    int iu = static_cast<int>(u);
+    int iv = static_cast<int>(v);
+    return bilinearAt(pixels, iu, iv, u - static_cast<float>(iu), v - static_cast<float>(iv));
+}
+
+// Coordinate times 256 rounded to the nearest integer, ties to even; only its
+// low 16 bits are used, so far-off values are reduced modulo 65,536 first.
+inline int32_t fixedCoordinate(float u) {
+    if (!std::isfinite(u)) return 0;
+    float s = u * 256.0f;
+    if (!(s > -1073741824.0f && s < 1073741824.0f)) s = std::fmod(s, 65536.0f);
+    float lower = std::floor(s);
+    float diff = s - lower;
+    int32_t n = static_cast<int32_t>(lower);
+    if (diff > 0.5f || (diff == 0.5f && (n & 1))) n++;
+    return n;
+}
+
+// The fixed-point blend at coordinates in 1/256 pixel (only bits 0-15 count).
+inline uint32_t bilinearFixedAt(const uint32_t* pixels, int32_t uu, int32_t vv) {
+    uint32_t iu = static_cast<uint32_t>(uu >> 8) & 255, fu = static_cast<uint32_t>(uu) & 255;
+    uint32_t iv = static_cast<uint32_t>(vv >> 8) & 255, fv = static_cast<uint32_t>(vv) & 255;
+    uint32_t iu1 = (iu + 1) & 255;
+    uint32_t iv1 = (iv + 1) & 255;
+    uint32_t p00 = pixels[iv * 256 + iu], p10 = pixels[iv * 256 + iu1];
+    uint32_t p01 = pixels[iv1 * 256 + iu], p11 = pixels[iv1 * 256 + iu1];
+    uint32_t result = 0;
+    for (int shift = 16; shift >= 0; shift -= 8) {
+        uint32_t c00 = (p00 >> shift) & 255, c10 = (p10 >> shift) & 255;
+        uint32_t c01 = (p01 >> shift) & 255, c11 = (p11 >> shift) & 255;
+        // 16-bit lanes: every product truncated to 16 bits, logical shifts.
+        uint32_t a = ((((c11 * fu) & 0xFFFF) >> 8) * fv) & 0xFFFF;
+        uint32_t b = ((((c01 * fv) & 0xFFFF) >> 8) * (255 - fu)) & 0xFFFF;
+        uint32_t c = ((((c10 * fu) & 0xFFFF) >> 8) * (255 - fv)) & 0xFFFF;
+        uint32_t d = ((((c00 * (255 - fu)) & 0xFFFF) >> 8) * (255 - fv)) & 0xFFFF;
+        uint32_t sum = ((a + b + c + d) & 0xFFFF) >> 8;
+        if (sum > 255) sum = 255;
+        result |= sum << shift;
+    }
+    return result;
+}
+
+inline uint32_t bilinearSampleFixed(const uint32_t* pixels, float u, float v) {
+    return bilinearFixedAt(pixels, fixedCoordinate(u), fixedCoordinate(v));
+}
+
+// Runs body(sample) with the sampler the bank's flag selects.
+template <typename Body>
+inline void withSampler(Body body) {
+    if (layerBank.fastSampling)
+        body([](const uint32_t* p, float u, float v) { return bilinearSampleFixed(p, u, v); });
+    else
+        body([](const uint32_t* p, float u, float v) { return bilinearSample(p, u, v); });
+}
