@@ -198,6 +198,9 @@ void loadSampleData(Reader& in, Player* player, Sample& s, int32_t instrument, i
         s.data[end] = s.data[end - 1];
     else if (s.loopType == 2)
         s.data[end] = s.data[s.loopStart];
+    s.dataFloat = new float[s.length + 8];
+    for (uint32_t i = 0; i < s.length + 8; ++i)
+        s.dataFloat[i] = static_cast<float>(s.data[i]);
 }
 
 bool loadInstrument(Reader& in, Player* player, Instrument& ins, int32_t index) {
@@ -360,6 +363,7 @@ void moduleFree(Player* player) {
             Instrument& ins = player->instruments[i];
             for (int32_t s = 0; s < ins.sampleCount; ++s) {
                 delete[] ins.samples[s]->data;
+                delete[] ins.samples[s]->dataFloat;
                 delete ins.samples[s];
             }
         }

@@ -1,5 +1,7 @@
 #include "music/mixer.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "music/module.h"
@@ -17,13 +19,23 @@ const uint64_t LOW_BIT = 1;
 // Samples readable behind a sample's data (the loader's zero padding).
 const uint32_t PADDING = 8;
 
-inline float interpolate(const int16_t* data, uint64_t pos) {
+inline float sampleValue(const int16_t* data, uint32_t index) { return static_cast<float>(data[index]); }
+inline float sampleValue(const float* data, uint32_t index) { return data[index]; }
+
+template <typename T>
+inline float interpolate(const T* data, uint64_t pos) {
     uint32_t index = static_cast<uint32_t>(pos >> 32);
     uint32_t fraction = static_cast<uint32_t>(pos);
     float t = static_cast<float>(static_cast<int32_t>(fraction >> 1)) * WEIGHT;
-    int32_t s0 = data[index];
-    int32_t s1 = data[index + 1];
-    return static_cast<float>(s0) + t * static_cast<float>(s1 - s0);
+    float s0 = sampleValue(data, index);
+    float s1 = sampleValue(data, index + 1);
+    // s1 - s0 is exact in float, the same as converting the integer difference.
+    return s0 + t * (s1 - s0);
+}
+
+template <bool FORWARD>
+inline uint64_t nextPosition(uint64_t pos, uint64_t step) {
+    return FORWARD ? (pos & ~LOW_BIT) + step : (pos & ~LOW_BIT) - step;
 }
 
 // Position after `count` frames: each frame clears the lowest fraction bit, then steps.
@@ -35,9 +47,9 @@ inline uint64_t advance(uint64_t pos, uint64_t step, bool forward, uint32_t coun
     return ((pos & ~LOW_BIT) - step) - static_cast<uint64_t>(count - 1) * (step + (step & LOW_BIT));
 }
 
-template <bool FORWARD>
-uint64_t mixRamp(const int16_t* data, uint64_t pos, uint64_t step, float* out, int32_t count, float& gA,
-                 float& gB, float dA, float dB) {
+template <bool FORWARD, typename T>
+uint64_t mixRamp(const T* data, uint64_t pos, uint64_t step, float* out, int32_t count, float& gA, float& gB,
+                 float dA, float dB) {
     float a = gA, b = gB;
     for (int32_t k = 0; k < count; ++k) {
         float x = interpolate(data, pos);
@@ -46,22 +58,54 @@ uint64_t mixRamp(const int16_t* data, uint64_t pos, uint64_t step, float* out, i
         a += dA;
         b += dB;
         out += 2;
-        pos = FORWARD ? (pos & ~LOW_BIT) + step : (pos & ~LOW_BIT) - step;
+        pos = nextPosition<FORWARD>(pos, step);
     }
     gA = a;
     gB = b;
     return pos;
 }
 
-template <bool FORWARD>
-uint64_t mixFlat(const int16_t* data, uint64_t pos, uint64_t step, float* out, int32_t count, float fA,
-                 float fB, float oddA, float oddB) {
+// Four frames at once; every lane does exactly the scalar arithmetic.
+template <bool FORWARD, typename T>
+inline uint64_t mixFour(const T* data, uint64_t pos, uint64_t step, float* out, __m128 fA, __m128 fB) {
+    uint64_t p0 = pos;
+    uint64_t p1 = nextPosition<FORWARD>(p0, step);
+    uint64_t p2 = nextPosition<FORWARD>(p1, step);
+    uint64_t p3 = nextPosition<FORWARD>(p2, step);
+    uint32_t i0 = static_cast<uint32_t>(p0 >> 32), i1 = static_cast<uint32_t>(p1 >> 32);
+    uint32_t i2 = static_cast<uint32_t>(p2 >> 32), i3 = static_cast<uint32_t>(p3 >> 32);
+    __m128 s0 = _mm_setr_ps(sampleValue(data, i0), sampleValue(data, i1), sampleValue(data, i2),
+                            sampleValue(data, i3));
+    __m128 s1 = _mm_setr_ps(sampleValue(data, i0 + 1), sampleValue(data, i1 + 1), sampleValue(data, i2 + 1),
+                            sampleValue(data, i3 + 1));
+    __m128i halves = _mm_setr_epi32(static_cast<int32_t>(static_cast<uint32_t>(p0) >> 1),
+                                    static_cast<int32_t>(static_cast<uint32_t>(p1) >> 1),
+                                    static_cast<int32_t>(static_cast<uint32_t>(p2) >> 1),
+                                    static_cast<int32_t>(static_cast<uint32_t>(p3) >> 1));
+    __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(halves), _mm_set1_ps(WEIGHT));
+    __m128 x = _mm_add_ps(s0, _mm_mul_ps(t, _mm_sub_ps(s1, s0)));
+    __m128 a = _mm_mul_ps(x, fA);
+    __m128 b = _mm_mul_ps(x, fB);
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_unpacklo_ps(a, b)));
+    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_unpackhi_ps(a, b)));
+    return nextPosition<FORWARD>(p3, step);
+}
+
+template <bool FORWARD, typename T>
+uint64_t mixFlat(const T* data, uint64_t pos, uint64_t step, float* out, int32_t count, float fA, float fB,
+                 float oddA, float oddB) {
     int32_t k = 0;
+    const __m128 vA = _mm_set1_ps(fA);
+    const __m128 vB = _mm_set1_ps(fB);
+    for (; k + 3 < count; k += 4) {
+        pos = mixFour<FORWARD>(data, pos, step, out, vA, vB);
+        out += 8;
+    }
     for (; k + 1 < count; k += 2) {
         float x0 = interpolate(data, pos);
-        pos = FORWARD ? (pos & ~LOW_BIT) + step : (pos & ~LOW_BIT) - step;
+        pos = nextPosition<FORWARD>(pos, step);
         float x1 = interpolate(data, pos);
-        pos = FORWARD ? (pos & ~LOW_BIT) + step : (pos & ~LOW_BIT) - step;
+        pos = nextPosition<FORWARD>(pos, step);
         out[0] += x0 * fA;
         out[1] += x0 * fB;
         out[2] += x1 * fA;
@@ -72,9 +116,29 @@ uint64_t mixFlat(const int16_t* data, uint64_t pos, uint64_t step, float* out, i
         float x = interpolate(data, pos);
         out[0] += x * oddA;
         out[1] += x * oddB;
-        pos = FORWARD ? (pos & ~LOW_BIT) + step : (pos & ~LOW_BIT) - step;
+        pos = nextPosition<FORWARD>(pos, step);
     }
     return pos;
+}
+
+template <typename T>
+uint64_t mixSegment(const T* data, Voice& v, bool forward, bool ramping, uint64_t pos, uint64_t step, float* out,
+                    int32_t count) {
+    if (ramping) {
+        float gA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
+        float gB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+        pos = forward ? mixRamp<true>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
+                      : mixRamp<false>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
+        v.currentGainA = static_cast<int32_t>(std::lrint(gA * 255.0f * 256.0f));
+        v.currentGainB = static_cast<int32_t>(std::lrint(gB * 255.0f * 256.0f));
+        return pos;
+    }
+    float fA = static_cast<float>(v.gainA) * INV255;
+    float fB = static_cast<float>(v.gainB) * INV255;
+    float oddA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
+    float oddB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+    return forward ? mixFlat<true>(data, pos, step, out, count, fA, fB, oddA, oddB)
+                   : mixFlat<false>(data, pos, step, out, count, fA, fB, oddA, oddB);
 }
 
 // Frames until the boundary ahead is reached, or -1 when it lies beyond this segment's reach.
@@ -160,15 +224,10 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
             atBoundary = false;
         }
 
-        const int16_t* data = s->data;
         if (count > 0) {
             if (ramping) {
-                float gA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
-                float gB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
-                pos = forward ? mixRamp<true>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
-                              : mixRamp<false>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
-                v.currentGainA = static_cast<int32_t>(std::lrint(gA * 255.0f * 256.0f));
-                v.currentGainB = static_cast<int32_t>(std::lrint(gB * 255.0f * 256.0f));
+                pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, true, pos, step, out, count)
+                                   : mixSegment(s->data, v, forward, true, pos, step, out, count);
                 v.rampRemaining -= count;
                 if (v.rampRemaining == 0) {
                     v.rampDeltaA = 0.0f;
@@ -180,12 +239,8 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
                 // Silent: adding zeros would leave the sums unchanged.
                 pos = advance(pos, step, forward, static_cast<uint32_t>(count));
             } else {
-                float fA = static_cast<float>(v.gainA) * INV255;
-                float fB = static_cast<float>(v.gainB) * INV255;
-                float oddA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
-                float oddB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
-                pos = forward ? mixFlat<true>(data, pos, step, out, count, fA, fB, oddA, oddB)
-                              : mixFlat<false>(data, pos, step, out, count, fA, fB, oddA, oddB);
+                pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, false, pos, step, out, count)
+                                   : mixSegment(s->data, v, forward, false, pos, step, out, count);
             }
         }
         out += 2 * count;
@@ -264,10 +319,21 @@ void convertBlock(int16_t* out, const float* in, int32_t frames) {
     if (frames <= 0 || !out || !in)
         return;
     const int32_t n = frames * 2;
-    // Adding and removing 1.5 * 2^23 rounds to the nearest integer, ties to even;
-    // clamping first to the integer bounds gives the same result as clamping after.
+    int32_t i = 0;
+    // Conversion rounds to nearest, ties to even (the default mode); the packing saturates.
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 low = _mm_set1_ps(-32768.0f);
+    const __m128 high = _mm_set1_ps(32767.0f);
+    for (; i + 7 < n; i += 8) {
+        __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in + i), two), low), high);
+        __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in + i + 4), two), low), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b)));
+    }
+    // Adding and removing 1.5 * 2^23 rounds the same way; clamping first to the
+    // integer bounds gives the same result as clamping after.
     const float magic = 12582912.0f;
-    for (int32_t i = 0; i < n; ++i) {
+    for (; i < n; ++i) {
         float x = in[i] * 2.0f;
         x = x < -32768.0f ? -32768.0f : x;
         x = x > 32767.0f ? 32767.0f : x;

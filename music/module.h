@@ -30,6 +30,7 @@ struct Sample {
     uint8_t bits;
     uint8_t loopType;     // 1 none, 2 forward, 4 ping-pong
     int8_t relativeNote;
+    float* dataFloat;     // the same length + 8 values as floats, for the mixer; may be null
 };
 
 struct EnvelopePoint {

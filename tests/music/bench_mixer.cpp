@@ -1,5 +1,5 @@
 // Renders 60 s of a 10-channel module offline and prints the realtime factor.
-#include <chrono>
+#include <time.h>
 #include <cstdio>
 #include <vector>
 
@@ -66,17 +66,20 @@ int main() {
     int64_t checksum = 0;
     for (int run = 0; run < 5; ++run) {
         offlineRenderStart(player);
-        auto begin = std::chrono::steady_clock::now();
+        // CPU time of this thread: the machine is shared, wall time would measure the neighbours.
+        timespec begin{}, end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &begin);
         offlineRender(player, out.data(), frames);
-        auto end = std::chrono::steady_clock::now();
-        double seconds = std::chrono::duration<double>(end - begin).count();
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        double seconds = static_cast<double>(end.tv_sec - begin.tv_sec) +
+                         static_cast<double>(end.tv_nsec - begin.tv_nsec) * 1e-9;
         if (seconds < best)
             best = seconds;
         checksum = 0;
         for (int16_t s : out)
             checksum = checksum * 31 + s;
     }
-    std::printf("music: 60 s of a 10-channel module in %.2f ms: %.0fx realtime (checksum %016llx)\n",
+    std::printf("music: 60 s of a 10-channel module in %.2f ms CPU: %.0fx realtime (checksum %016llx)\n",
                 best * 1000.0, 60.0 / best, static_cast<unsigned long long>(checksum));
     moduleFree(player);
     return 0;

@@ -129,6 +129,20 @@ TEST(Output, TheRingEqualsTheOfflineRender) {
         ASSERT_EQ(next[i], offline[ring.size() + i]) << "sample " << i;
 }
 
+TEST(Output, FloatMirrorAndSixteenBitDataMixTheSame) {
+    Session s(testSong());
+    offlineRenderStart(s.player);
+    std::vector<int16_t> a(2 * 40000), b(2 * 40000);
+    offlineRender(s.player, a.data(), 40000);
+    Sample* smp = s.player->instruments[0].samples[0];
+    float* mirror = smp->dataFloat;
+    smp->dataFloat = nullptr;
+    offlineRenderStart(s.player);
+    offlineRender(s.player, b.data(), 40000);
+    smp->dataFloat = mirror;
+    EXPECT_EQ(a, b);
+}
+
 TEST(Output, ATickInsideABlockSplitsItAtFrame882) {
     XmModule m = testSong(4, 1);
     m.patterns[0] = emptyPattern(4, 2);
