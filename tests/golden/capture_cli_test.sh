@@ -44,5 +44,17 @@ size=$(stat -c %s "$work/run/music.wav" 2>/dev/null || echo 0)
 [ "$size" = $((44 + 44100 * 4)) ] || { echo "FAIL: music.wav has $size bytes"; failures=$((failures + 1)); }
 grep -q "median" "$work/run.log" || { echo "FAIL: no render times"; failures=$((failures + 1)); }
 
+# A video, where the encoder is installed: H.264 and AAC, one second long.
+if command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
+    if ! "$tool" --width 64 --height 48 --fps 10 --seconds 1 --out "$work/show.mp4" >"$work/mp4.log" 2>&1; then
+        echo "FAIL: video capture failed:"; cat "$work/mp4.log"; failures=$((failures + 1))
+    fi
+    streams=$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$work/show.mp4" | sort | tr '\n' ' ')
+    [ "$streams" = "aac h264 " ] || { echo "FAIL: video streams: $streams"; failures=$((failures + 1)); }
+    ls "$work"/show.mp4.* >/dev/null 2>&1 && { echo "FAIL: temporary files left"; failures=$((failures + 1)); }
+else
+    echo "ffmpeg not installed: video output not checked"
+fi
+
 [ $failures = 0 ] && echo "capture command line: all checks passed"
 exit $failures

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "music/module.h"
+#include "music/offline.h"
 #include "shell/demo.h"
 #include "text/messages.h"
 #include "tools/capture/capture.h"
+#include "data/embedded.h"
 
 namespace {
 
@@ -113,6 +116,22 @@ TEST(Golden, WholeShow) {
     }
     EXPECT_TRUE(silentBefore);
     EXPECT_TRUE(soundAfter);
+    // From the start frame on it is exactly the song as the block renderer makes it.
+    const uint8_t* tune = nullptr;
+    uint32_t tuneSize = 0;
+    ASSERT_TRUE(platResource(MUSIC_RESOURCE_ID, "RAWDATA", &tune, &tuneSize));
+    Player* song = moduleOpenMemory(tune, tuneSize);
+    ASSERT_NE(song, nullptr);
+    offlineRenderStart(song);
+    std::vector<int16_t> reference(audio.size() - startSample);
+    offlineRender(song, reference.data(), static_cast<uint32_t>(reference.size() / 2));
+    moduleFree(song);
+    size_t firstDifference = reference.size();
+    for (size_t s = 0; s < reference.size() && firstDifference == reference.size(); ++s)
+        if (audio[startSample + s] != reference[s])
+            firstDifference = s;
+    EXPECT_EQ(firstDifference, reference.size()) << "music.wav departs from the song at sample frame "
+                                                 << firstDifference / 2;
 
     for (const Golden& g : shots) {
         ASSERT_FALSE(g.rgb.empty()) << g.name;
