@@ -1,0 +1,521 @@
+#!/bin/bash
+# End-to-end runs of the production, driven through X the way a person would:
+# pick in the chooser, watch the window, press Escape.
+#
+#   run.sh linux windowed|cancel|show TUMBLE PICTURE_STATS OUTDIR
+#   run.sh wine  windowed|cancel|show TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
+#   run.sh wine-prefix PREFIX_CACHE
+#
+# windowed: choose "windowed", see the ":)" window present frames (loading bar
+#   or black, then the blue title card), Escape, exit code 0, nothing left.
+# cancel: press "Cancel", exit code 0, never a ":)" window.
+# show: the whole show for about 25 s with grabs at about 1, 5, 10 and 22 s
+#   (saved in OUTDIR): black, blue card, blue card with the ring, main phase.
+# wine-prefix: make the cached Wine prefix that the wine runs copy.
+#
+# Each run starts its own Xvfb (white root, so a window that never presented
+# shows white), has a hard time limit, ends only the processes it started and
+# removes its temporary folder. Grabs and logs stay in OUTDIR.
+set -u
+export LC_ALL=C
+
+target=${1:?target}
+if [ "$target" = wine-prefix ]; then
+    mode=prefix
+    cache=${2:?prefix cache folder}
+    exe="" stats="" outdir=""
+else
+    mode=${2:?mode}
+    exe=${3:?executable}
+    stats=${4:?picture_stats}
+    outdir=${5:?output folder}
+    cache=${6:-}
+    # Lets a test run use another Windows build than the one CMake names.
+    [ "$target" = wine ] && exe=${TUMBLE_WIN32_EXE:-$exe}
+fi
+
+# Keep in step with tests/e2e/CMakeLists.txt.
+case "$target/$mode" in
+linux/windowed) limit=120 ;;
+linux/cancel) limit=60 ;;
+linux/show) limit=180 ;;
+wine/windowed) limit=360 ;;
+wine/cancel) limit=240 ;;
+wine/show) limit=480 ;;
+wine-prefix/prefix) limit=580 ;;
+*) echo "run.sh: unknown target/mode $target/$mode" >&2; exit 2 ;;
+esac
+
+name="$target-$mode"
+t0=$EPOCHREALTIME
+tmp=$(mktemp -d "/tmp/tumble-e2e-$name.XXXXXX")
+xpid="" app="" sid="" pulsepid="" watchdog="" prefix=""
+result=1
+
+# Messages go to stderr: stdout carries the results of $(...) helpers.
+log() { printf '[%s %6ss] %s\n' "$name" "$(elapsed)" "$*" >&2; }
+now() { echo "$EPOCHREALTIME"; }
+elapsed() { awk -v a="$EPOCHREALTIME" -v b="$t0" 'BEGIN { printf "%.1f", a - b }'; }
+later() { awk -v a="$EPOCHREALTIME" -v b="$1" 'BEGIN { printf "%.3f", a + b }'; }
+minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a - b }'; }
+# after T: true once the absolute time T has passed
+after() { awk -v a="$EPOCHREALTIME" -v b="$1" 'BEGIN { exit !(a >= b) }'; }
+ge() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
+lt() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+
+fail() {
+    log "FAIL: $*"
+    if [ -s "$tmp/app.log" ]; then
+        echo "--- program output (last 30 lines) ---" >&2
+        tail -n 30 "$tmp/app.log" >&2
+    fi
+    exit 1
+}
+
+cleanup() {
+    local rc=$?
+    trap - EXIT USR1 INT TERM
+    [ -n "$watchdog" ] && kill "$watchdog" 2>/dev/null
+    if [ -n "$app" ] && kill -0 "$app" 2>/dev/null; then
+        kill "$app" 2>/dev/null
+        sleep 0.5
+        kill -9 "$app" 2>/dev/null
+    fi
+    if [ -n "$sid" ]; then
+        # Anything the program left in its own session.
+        for p in $(session_pids "$sid"); do kill -9 "$p" 2>/dev/null; done
+    fi
+    if [ -n "$prefix" ]; then
+        WINEPREFIX="$prefix" timeout 60 wineserver -k 2>/dev/null
+        WINEPREFIX="$prefix" timeout 60 wineserver -w 2>/dev/null
+    fi
+    [ -n "$pulsepid" ] && kill "$pulsepid" 2>/dev/null && wait "$pulsepid" 2>/dev/null
+    [ -n "$xpid" ] && kill "$xpid" 2>/dev/null && wait "$xpid" 2>/dev/null
+    rm -rf "$tmp"
+    log "finished with exit code $rc after $(elapsed) s"
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'fail "hard time limit of $limit s reached"' USR1
+trap 'fail "interrupted"' INT TERM
+(sleep "$limit"; kill -USR1 $$ 2>/dev/null) &
+watchdog=$!
+
+session_pids() { ps -eo pid=,sid= | awk -v s="$1" '$2 == s { print $1 }'; }
+
+# Wine processes (native, or under qemu) whose environment names our prefix.
+prefix_pids() {
+    local p exe
+    for p in /proc/[0-9]*; do
+        exe=$(readlink "$p/exe" 2>/dev/null) || continue
+        case "$exe" in */qemu-i386* | /usr/lib/wine/* | */wine/*) ;; *) continue ;; esac
+        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && echo "${p#/proc/}"
+    done
+}
+
+start_xvfb() {
+    local fifo="$tmp/xvfb.fd" n=""
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -nolisten tcp 3>"$fifo" >"$tmp/xvfb.log" 2>&1 &
+    xpid=$!
+    read -r -t 30 n <"$fifo" || fail "Xvfb did not start"
+    export DISPLAY=":$n"
+    log "Xvfb on $DISPLAY"
+}
+
+# Top-level windows with exactly this title that are mapped, one id a line.
+find_windows() {
+    local title=$1
+    xwininfo -root -tree 2>/dev/null | awk -v t="\"$title\":" '$1 ~ /^0x/ && substr($0, index($0, $1) + length($1) + 1, length(t)) == t { print $1 }' | while read -r w; do
+        xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' && echo "$w"
+    done
+}
+
+# wait_window TITLE SECONDS: prints the first id, fails on time-out.
+wait_window() {
+    local title=$1 deadline w
+    deadline=$(later "$2")
+    while :; do
+        w=$(find_windows "$title" | head -n 1)
+        [ -n "$w" ] && { echo "$w"; return 0; }
+        app_alive || return 1
+        after "$deadline" && return 1
+        sleep 0.2
+    done
+}
+
+app_alive() { kill -0 "$app" 2>/dev/null; }
+
+geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w " " h }'; }
+
+# grab WINDOW FILE: prints the picture statistics, or nothing when the grab failed.
+grab() {
+    import -silent -window "$1" "$2" 2>/dev/null && "$stats" "$2"
+}
+stat_of() { sed -n "s/.*\b$1=\([0-9.x]*\).*/\1/p" <<<"$2"; }
+
+# Wine needs to run 32-bit Linux programs. Kernels without 32-bit support
+# get them through qemu's user-mode emulator (installed by install-deps.sh).
+ensure_i386() {
+    wine --version >/dev/null 2>&1 && return 0
+    local qemu=/usr/bin/qemu-i386-static
+    [ -x "$qemu" ] || fail "this kernel cannot run 32-bit programs and $qemu is missing (run scripts/install-deps.sh)"
+    if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
+            fail "this kernel cannot run 32-bit programs and binfmt_misc cannot be mounted"
+    fi
+    if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
+            >/proc/sys/fs/binfmt_misc/register 2>/dev/null ||
+            fail "this kernel cannot run 32-bit programs and qemu-i386 cannot be registered (needs root)"
+        log "registered $qemu for 32-bit programs"
+    fi
+    wine --version >/dev/null 2>&1 || fail "wine still cannot start: $(wine --version 2>&1 | head -n 1)"
+}
+
+wine_env() {
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+}
+
+# The template prefix, made once per build folder and wine version.
+make_prefix_cache() {
+    local version stamp
+    version=$(wine --version 2>&1)
+    stamp="$cache/stamp"
+    mkdir -p "$cache"
+    exec 9>"$cache.lock"
+    flock -w $((limit - 30)) 9 || fail "another run holds $cache.lock"
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$cache/prefix/system.reg" ]; then
+        log "cached Wine prefix is ready ($version)"
+        flock -u 9
+        return 0
+    fi
+    log "making the Wine prefix ($version); this takes a while"
+    rm -rf "$cache/prefix" "$stamp"
+    prefix="$cache/prefix"
+    WINEPREFIX="$prefix" timeout $((limit - 60)) wineboot -i >"$tmp/wineboot.log" 2>&1
+    local rc=$?
+    WINEPREFIX="$prefix" timeout 60 wineserver -w 2>/dev/null
+    prefix=""
+    if [ $rc -ne 0 ] || [ ! -f "$cache/prefix/system.reg" ]; then
+        tail -n 20 "$tmp/wineboot.log"
+        rm -rf "$cache/prefix"
+        fail "wineboot failed (exit code $rc)"
+    fi
+    echo "$version" >"$stamp"
+    flock -u 9
+    log "Wine prefix made"
+}
+
+# A private copy of the template: files that Wine rewrites are copied, the
+# rest (DLLs, fonts) hard-linked.
+private_prefix() {
+    [ -f "$cache/stamp" ] || fail "no cached Wine prefix in $cache (the e2e_wine_prefix test makes it)"
+    prefix="$tmp/prefix"
+    cp -al "$cache/prefix" "$prefix" || fail "cannot copy the Wine prefix"
+    local f
+    for f in "$prefix"/*.reg "$prefix"/.update-timestamp; do
+        [ -f "$f" ] && cp --remove-destination "$cache/prefix/${f##*/}" "$f"
+    done
+    export WINEPREFIX="$prefix"
+}
+
+# A private sound server with a null sink, so the player has a real device
+# that plays at the real-time rate. Without it the player falls back to silence.
+start_pulse() {
+    command -v pulseaudio >/dev/null || { log "no pulseaudio: silent device"; return 0; }
+    mkdir -p "$tmp/pulse" "$tmp/home"
+    PULSE_RUNTIME_PATH="$tmp/pulse" HOME="$tmp/home" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --disallow-exit --use-pid-file=no --system=no \
+        -L "module-native-protocol-unix socket=$tmp/pulse/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=e2e" -L "module-always-sink" >"$tmp/pulse.log" 2>&1 &
+    pulsepid=$!
+    local deadline
+    deadline=$(later 15)
+    while [ ! -S "$tmp/pulse/native" ]; do
+        if ! kill -0 "$pulsepid" 2>/dev/null || after "$deadline"; then
+            log "pulseaudio did not start: silent device ($(tail -n 1 "$tmp/pulse.log"))"
+            kill "$pulsepid" 2>/dev/null
+            pulsepid=""
+            return 0
+        fi
+        sleep 0.1
+    done
+    export PULSE_SERVER="unix:$tmp/pulse/native"
+    log "private PulseAudio with a null sink"
+}
+
+start_program() {
+    # Never let the sound client start a daemon of its own.
+    printf 'autospawn = no\n' >"$tmp/client.conf"
+    export PULSE_CLIENTCONFIG="$tmp/client.conf" LIBGL_ALWAYS_SOFTWARE=1
+    mkdir -p "$tmp/run"
+    if [ "$target" = linux ]; then
+        (cd "$tmp/run" && exec setsid -w "$exe") >"$tmp/app.log" 2>&1 &
+    else
+        (cd "$tmp/run" && exec setsid -w wine "$exe") >"$tmp/app.log" 2>&1 &
+    fi
+    app=$!
+    sleep 0.1
+    sid=$(ps -o sid= -p "$app" 2>/dev/null | tr -d ' ')
+    log "started $exe (pid $app)"
+}
+
+# wait_exit SECONDS: the exit code of the program, or fails.
+wait_exit() {
+    local deadline
+    deadline=$(later "$1")
+    while app_alive; do
+        after "$deadline" && fail "the program did not end within $1 s"
+        if [ "$mode" = cancel ] && [ -n "$(find_windows ':)')" ]; then
+            fail "a \":)\" window appeared after Cancel"
+        fi
+        sleep 0.2
+    done
+    wait "$app"
+    local rc=$?
+    app=""
+    return $rc
+}
+
+# Nothing of the program may outlive it.
+check_nothing_left() {
+    local left deadline
+    deadline=$(later 30)
+    while :; do
+        if [ "$target" = linux ]; then
+            left=$(session_pids "$sid")
+        else
+            left=$(prefix_pids)
+        fi
+        [ -z "$left" ] && break
+        after "$deadline" && fail "processes left after the program ended: $(ps -o pid=,args= -p "$(echo $left | tr ' ' ',')")"
+        sleep 0.5
+    done
+    log "no process left"
+}
+
+# --- the chooser ---
+
+chooser_window() {
+    local w
+    w=$(wait_window "Select your resolution" "$1") || fail "no \"Select your resolution\" window within $1 s"
+    echo "$w"
+}
+
+# Win32 chooser: controls at their client positions. The X window Wine makes
+# is the client area; with a frame around it, the client sits at the bottom.
+win32_click() {
+    local w=$1 x=$2 y=$3 cw ch ox oy
+    read -r cw ch < <(geometry "$w")
+    ox=$(((cw - 161) / 2))
+    oy=$((ch - 241 - ox))
+    [ $ox -ge 0 ] && [ $oy -ge 0 ] || fail "unexpected chooser size ${cw}x$ch"
+    xdotool mousemove --window "$w" $((x + ox)) $((y + oy)) click 1
+}
+
+choose() {
+    local what=$1 w cw ch
+    w=$(chooser_window $([ "$target" = linux ] && echo 30 || echo 240)) || exit 1
+    log "chooser is up ($w)"
+    sleep 0.5
+    if [ "$target" = linux ]; then
+        xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+        if [ "$what" = windowed ]; then
+            # Keyboard: from "Ok, let's go!" back into the radio group (on the
+            # default), down four to "windowed", Enter confirms.
+            xdotool key --delay 80 shift+Tab Down Down Down Down
+            sleep 0.3
+            xdotool key Return
+        else
+            # Mouse: "Cancel" is the last row, 10 pixels above the bottom border.
+            read -r cw ch < <(geometry "$w")
+            xdotool mousemove --window "$w" $((cw / 2)) $((ch - 22)) click 1
+        fi
+    else
+        if [ "$what" = windowed ]; then
+            win32_click "$w" 40 160    # radio "windowed" (10, 150) 150 x 20
+            sleep 0.5
+            win32_click "$w" 80 188    # "Ok, let's go!" (10, 176) 140 x 24
+        else
+            win32_click "$w" 80 218    # "Cancel" (10, 206) 140 x 24
+        fi
+    fi
+}
+
+press_escape() {
+    local w=$1 cw ch
+    read -r cw ch < <(geometry "$w")
+    xdotool mousemove --window "$w" $((cw / 2)) $((ch / 2)) click 1
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w" 2>/dev/null
+    xdotool key Escape
+    log "pressed Escape"
+}
+
+render_window() {
+    local limit_s w cw ch
+    limit_s=$([ "$target" = linux ] && echo 60 || echo 180)
+    w=$(wait_window ":)" "$limit_s") || fail "no \":)\" window within $limit_s s of confirming"
+    read -r cw ch < <(geometry "$w")
+    log "\":)\" window $w, client ${cw}x$ch"
+    # Windowed: 800 x 600 (Win32: the outer size, so the client is a little smaller).
+    if [ "$cw" -gt 800 ] || [ "$ch" -gt 600 ] || [ "$cw" -lt 760 ] || [ "$ch" -lt 540 ]; then
+        fail "the \":)\" window is ${cw}x$ch, not an 800 x 600 window"
+    fi
+    echo "$w"
+}
+
+# Poll grabs until the blue title card shows. Records the last black grab
+# after the loading bar in $tmp/black.png and the time of the first blue one.
+BLUE_AT=""
+SAW_BAR=0
+BLACK_AT=""
+wait_for_card() {
+    local w=$1 limit_s=$2 deadline s i=0 black blue white bar first_black=""
+    deadline=$(later "$limit_s")
+    while :; do
+        app_alive || fail "the program ended before showing the title card"
+        i=$((i + 1))
+        s=$(grab "$w" "$tmp/poll.png")
+        if [ -n "$s" ]; then
+            black=$(stat_of black "$s")
+            blue=$(stat_of blue "$s")
+            white=$(stat_of white "$s")
+            bar=$(stat_of bar "$s")
+            if ge "$blue" 0.5; then
+                BLUE_AT=$(now)
+                cp "$tmp/poll.png" "$tmp/blue.png"
+                log "blue title card after $i grabs ($s)"
+                return 0
+            elif ge "$bar" 0.02 && lt "$black" 0.98; then
+                [ $SAW_BAR = 0 ] && log "loading bar ($s)"
+                SAW_BAR=1
+                BLACK_AT=""
+            elif ge "$black" 0.98; then
+                [ -z "$BLACK_AT" ] && log "black frame ($s)"
+                BLACK_AT=$(now)
+                [ -z "$first_black" ] && first_black=$BLACK_AT
+                cp "$tmp/poll.png" "$tmp/black.png"
+            elif ge "$white" 0.98; then
+                :   # not presented yet
+            else
+                log "unexpected picture ($s)"
+                cp "$tmp/poll.png" "$outdir/$name-unexpected.png"
+            fi
+        fi
+        if after "$deadline"; then
+            cp "$tmp/poll.png" "$outdir/$name-last.png" 2>/dev/null
+            [ -n "$s" ] && ge "$(stat_of white "$s")" 0.98 &&
+                fail "the window never presented a frame (still the white background after $limit_s s)"
+            fail "no blue title card within $limit_s s (last grab: $s; saved as $name-last.png)"
+        fi
+        sleep 0.25
+    done
+}
+
+# --- the runs ---
+
+run_cancel() {
+    start_program
+    choose cancel
+    log "pressed Cancel"
+    wait_exit 30
+    local rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc after Cancel, expected 0"
+    [ -z "$(find_windows ':)')" ] || fail "a \":)\" window exists after Cancel"
+    log "exit code 0, no \":)\" window"
+    check_nothing_left
+}
+
+run_windowed() {
+    start_program
+    choose windowed
+    log "chose windowed and confirmed"
+    local w
+    w=$(render_window) || exit 1
+    wait_for_card "$w" $([ "$target" = linux ] && echo 60 || echo 240)
+    cp "$tmp/blue.png" "$outdir/$name-card.png"
+    press_escape "$w"
+    wait_exit $([ "$target" = linux ] && echo 20 || echo 60)
+    local rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc after Escape, expected 0"
+    log "exit code 0"
+    check_nothing_left
+}
+
+# shot LABEL SECONDS_AFTER_CARD: grab at the card time + offset (the card
+# appears at 2 s of show time), saved as OUTDIR/NAME-tLABEL.png.
+shot() {
+    local label=$1 at s
+    at=$(awk -v a="$BLUE_AT" -v b="$2" 'BEGIN { printf "%.3f", a + b }')
+    while ! after "$at"; do
+        app_alive || fail "the program ended before the ${label} s grab"
+        sleep 0.05
+    done
+    s=$(grab "$W" "$outdir/$name-t$label.png") || true
+    [ -n "$s" ] || fail "the ${label} s grab failed"
+    log "t~${label}s: $s"
+    echo "$s"
+}
+
+W=""
+run_show() {
+    start_pulse
+    start_program
+    choose windowed
+    log "chose windowed and confirmed"
+    W=$(render_window) || exit 1
+    wait_for_card "$W" $([ "$target" = linux ] && echo 90 || echo 300)
+    local s failures=""
+    # t ~ 1 s: the last black grab before the card, within 2.5 s of it.
+    if [ -z "$BLACK_AT" ] || ! lt "$(minus "$BLUE_AT" "$BLACK_AT")" 2.5; then
+        failures+=" no black frame in the 2 s before the title card;"
+    else
+        cp "$tmp/black.png" "$outdir/$name-t01.png"
+        log "t~1s: $("$stats" "$tmp/black.png")"
+    fi
+    s=$(shot 05 3) || exit 1
+    ge "$(stat_of blue "$s")" 0.6 || failures+=" t~5s is not mostly blue;"
+    lt "$(stat_of ring "$s")" 0.02 || failures+=" t~5s already shows something around the card;"
+    s=$(shot 10 8) || exit 1
+    ge "$(stat_of blue "$s")" 0.4 || failures+=" t~10s is not mostly blue;"
+    ge "$(stat_of ring "$s")" 0.04 || failures+=" t~10s shows no ring around the card;"
+    s=$(shot 22 20) || exit 1
+    lt "$(stat_of blue "$s")" 0.5 || failures+=" t~22s is still mostly blue (no main phase);"
+    lt "$(stat_of black "$s")" 0.95 || failures+=" t~22s is black;"
+    lt "$(stat_of white "$s")" 0.9 || failures+=" t~22s is white;"
+    s=$(shot 25 23) || exit 1
+    press_escape "$W"
+    wait_exit $([ "$target" = linux ] && echo 20 || echo 60)
+    local rc=$?
+    [ $rc -eq 0 ] || failures+=" exit code $rc after Escape, expected 0;"
+    check_nothing_left
+    [ -z "$failures" ] || fail "${failures% ;} (grabs in $outdir/$name-t*.png)"
+    log "black, blue card, ring, main phase; exit code 0 (grabs in $outdir)"
+}
+
+if [ "$mode" = prefix ]; then
+    start_xvfb
+    wine_env
+    ensure_i386
+    make_prefix_cache
+    result=0
+    exit 0
+fi
+
+[ -x "$exe" ] || [ "$target" = wine ] || fail "no executable $exe"
+[ -f "$exe" ] || fail "no executable $exe (build it first)"
+mkdir -p "$outdir"
+start_xvfb
+if [ "$target" = wine ]; then
+    wine_env
+    ensure_i386
+    private_prefix
+fi
+case "$mode" in
+windowed) run_windowed ;;
+cancel) run_cancel ;;
+show) run_show ;;
+esac
+log "PASS"
+exit 0
