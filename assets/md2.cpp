@@ -113,6 +113,7 @@ void resetModel(Md2Model* model) {
     model->commandCount = 0;
     model->frameSize = 0;
     model->frameCount = 0;
+    model->vertexCount = 0;
 }
 
 }  // namespace

@@ -64,12 +64,13 @@ void loadDemo() {
     layerBank.cacheTextures = 0;
 
     Image** images = generateTextures(storedPrograms, drawLoadingBar);
-    glGenTextures(storedProgramCount, demo.textures);
-    for (int32_t i = 0; i < storedProgramCount; ++i) {
-        if (!images || !images[i])
-            continue;
-        toUploadFormat(images[i], IMAGE_PIXELS);
-        uploadTexture(images[i], demo.textures[i], IMAGE_SIZE, IMAGE_SIZE);
+    int32_t count = storedProgramCount < TEXTURE_COUNT ? storedProgramCount : int32_t(TEXTURE_COUNT);
+    glGenTextures(count, demo.textures);
+    for (int32_t i = 0; images && i < storedProgramCount; ++i) {
+        if (images[i] && i < count) {
+            toUploadFormat(images[i], IMAGE_PIXELS);
+            uploadTexture(images[i], demo.textures[i], IMAGE_SIZE, IMAGE_SIZE);
+        }
         freeImage(images[i]);
         images[i] = nullptr;
     }
@@ -82,6 +83,6 @@ void loadDemo() {
     demo.imageTextures[1] = loadEmbeddedImage(smileyImage, smileyImageSize);
 
     camera = Camera{{0.0f, 0.0f, 50.0f}, {0.0f, 0.0f, 0.0f}, 0};
-    demo.player = playerCreate();
+    playerCreate();   // stores the player in demo.player
     loaded = 1;
 }
