@@ -78,13 +78,11 @@ void smoothPass(int layer) {
         const uint32_t* down = t + ((y + 1) & 255) * 256;
         for (int x = 0; x < 256; x++) {
             uint32_t c = row[x], u = up[x], d = down[x], l = row[(x - 1) & 255], r = row[(x + 1) & 255];
-            uint32_t value = 0;
-            for (int s = 0; s <= 16; s += 8) {
-                uint32_t sum = 4 * ((c >> s) & 255) + ((u >> s) & 255) + ((d >> s) & 255) + ((l >> s) & 255) +
-                               ((r >> s) & 255);
-                value |= (sum >> 3) << s;
-            }
-            out[y * 256 + x] = value;
+            // Red and blue in two 16-bit halves (a sum is at most 2,040), green apart.
+            uint32_t redBlue = 4 * (c & 0x00FF00FF) + (u & 0x00FF00FF) + (d & 0x00FF00FF) + (l & 0x00FF00FF) +
+                               (r & 0x00FF00FF);
+            uint32_t green = 4 * (c & 0xFF00) + (u & 0xFF00) + (d & 0xFF00) + (l & 0xFF00) + (r & 0xFF00);
+            out[y * 256 + x] = ((redBlue >> 3) & 0x00FF00FF) | ((green >> 3) & 0xFF00);
         }
     }
     copyScratchInto(layer);
@@ -283,19 +281,50 @@ void Displace(int layer, int srcA, int chA, int ampA, int srcB, int chB, int amp
     copyScratchInto(layer);
 }
 
+namespace {
+
+// trunc(i + offset) for an integer i: floor(offset) added where the sum is
+// not negative, ceil(offset) where it is.
+struct SmearStep {
+    int32_t colFloor, colCeil, rowFloor, rowCeil;
+};
+
+inline int truncatedSum(int i, int32_t lower, int32_t upper) {
+    int v = i + lower;
+    return v >= 0 ? v : i + upper;
+}
+
+// The integer form equals the double sum's truncation unless the offset lies
+// within rounding distance of a whole number without being one (as at a
+// quarter turn, where 2 sin comes out a hair below 2).
+inline bool integerSafe(double offset) {
+    double f = offset - std::floor(offset);
+    return f == 0.0 || (f > 0x1p-40 && f < 1.0 - 0x1p-40);
+}
+
+}  // namespace
+
 void Smear(int layer, int angleLayer, int ch, int count) {
     if (!prepare(layer) || !validLayer(angleLayer) || !validChannel(ch)) return;
     if (count <= 0) return;   // nothing to average: the layer stays as it is
     // The offsets t sin(angle) and t cos(angle) for every angle byte and step,
     // the same doubles the per-pixel products give.
-    std::unique_ptr<double[]> offsets(new double[256 * 2 * static_cast<size_t>(count)]);
+    const size_t perAngle = 2 * static_cast<size_t>(count);
+    std::unique_ptr<double[]> offsets(new double[256 * perAngle]);
+    std::unique_ptr<SmearStep[]> steps(new SmearStep[256 * static_cast<size_t>(count)]);
+    bool integerPath[256];
     for (int angle = 0; angle < 256; angle++) {
+        integerPath[angle] = true;
         double sn = std::sin(angle * K), cs = std::cos(angle * K);
-        double* o = offsets.get() + static_cast<size_t>(angle) * 2 * count;
+        double* o = offsets.get() + angle * perAngle;
+        SmearStep* st = steps.get() + angle * static_cast<size_t>(count);
         for (int j = 0; j < count; j++) {
             double t = 2.0 * j;
             o[2 * j] = t * sn;
             o[2 * j + 1] = t * cs;
+            integerPath[angle] = integerPath[angle] && integerSafe(o[2 * j]) && integerSafe(o[2 * j + 1]);
+            st[j] = {static_cast<int32_t>(std::floor(o[2 * j])), static_cast<int32_t>(std::ceil(o[2 * j])),
+                     static_cast<int32_t>(std::floor(o[2 * j + 1])), static_cast<int32_t>(std::ceil(o[2 * j + 1]))};
         }
     }
     const uint32_t* t = layerPixels(layer);
@@ -305,16 +334,28 @@ void Smear(int layer, int angleLayer, int ch, int count) {
     const uint32_t n = static_cast<uint32_t>(count);
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
-            const double* o = offsets.get() + static_cast<size_t>(channelOf(angles[y * 256 + x], s)) * 2 * count;
-            double fx = x, fy = y;
+            uint32_t angle = channelOf(angles[y * 256 + x], s);
             // Red and blue add up in two 16-bit halves: 255 samples of 255 fit.
             uint32_t redBlue = 0, green = 0;
-            for (int j = 0; j < count; j++) {
-                int col = static_cast<int>(fx + o[2 * j]) & 255;
-                int row = static_cast<int>(fy + o[2 * j + 1]) & 255;
-                uint32_t p = t[row * 256 + col];
-                redBlue += p & 0x00FF00FF;
-                green += (p >> 8) & 255;
+            if (integerPath[angle]) {
+                const SmearStep* st = steps.get() + angle * static_cast<size_t>(count);
+                for (int j = 0; j < count; j++) {
+                    int col = truncatedSum(x, st[j].colFloor, st[j].colCeil) & 255;
+                    int row = truncatedSum(y, st[j].rowFloor, st[j].rowCeil) & 255;
+                    uint32_t p = t[row * 256 + col];
+                    redBlue += p & 0x00FF00FF;
+                    green += (p >> 8) & 255;
+                }
+            } else {
+                const double* o = offsets.get() + angle * perAngle;
+                double fx = x, fy = y;
+                for (int j = 0; j < count; j++) {
+                    int col = static_cast<int>(fx + o[2 * j]) & 255;
+                    int row = static_cast<int>(fy + o[2 * j + 1]) & 255;
+                    uint32_t p = t[row * 256 + col];
+                    redBlue += p & 0x00FF00FF;
+                    green += (p >> 8) & 255;
+                }
             }
             out[y * 256 + x] = rgb((redBlue >> 16) / n, green / n, (redBlue & 0xFFFF) / n);
         }
@@ -443,8 +484,10 @@ void MaskedBlend(int layer, int other, int mask, int ch) {
         uint32_t p = t[i], q = o[i], value = 0;
         for (int c = 0; c <= 16; c += 8) {
             int tv = static_cast<int>(channelOf(p, c)), ov = static_cast<int>(channelOf(q, c));
-            // Real division: the fraction counts before the truncation.
-            value |= static_cast<uint32_t>(static_cast<int>(tv + (ov - tv) * keep / 256.0)) << c;
+            // t + (o - t) * keep / 256 truncated: the numerator 256 t + (o - t) keep
+            // is never negative, so the shift truncates exactly as the real
+            // division would.
+            value |= static_cast<uint32_t>((256 * tv + (ov - tv) * keep) >> 8) << c;
         }
         t[i] = value;
     }

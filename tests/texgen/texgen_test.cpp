@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -143,6 +144,48 @@ TEST_F(Bank, Samplers) {
     // Non-finite coordinates never hang or read outside the image.
     EXPECT_EQ(sampleBilinear(im, std::numeric_limits<float>::quiet_NaN(), 1e30f) >> 24, 0u);
     EXPECT_EQ(sampleBilinearFixed(im, std::numeric_limits<float>::infinity(), -1e30f) >> 24, 0u);
+}
+
+// The float sampler written out per channel, as a reference for the
+// three-channels-at-once form.
+uint32_t referenceBilinear(const Image* im, float u, float v) {
+    while (u < 0) u += 256;
+    while (u >= 256) u -= 256;
+    while (v < 0) v += 256;
+    while (v >= 256) v -= 256;
+    int iu = static_cast<int>(std::floor(u)), iv = static_cast<int>(std::floor(v));
+    float fx = u - iu, fy = v - iv;
+    uint32_t out = 0;
+    for (int s = 0; s <= 16; s += 8) {
+        auto c = [&](int x, int y) { return static_cast<float>((im->pixels[(y & 255) * 256 + (x & 255)] >> s) & 255); };
+        float top = c(iu, iv) + (c(iu + 1, iv) - c(iu, iv)) * fx;
+        float bottom = c(iu, iv + 1) + (c(iu + 1, iv + 1) - c(iu, iv + 1)) * fx;
+        out |= static_cast<uint32_t>(static_cast<int>(top + (bottom - top) * fy)) << s;
+    }
+    return out;
+}
+
+TEST_F(Bank, SamplerMatchesReference) {
+    fillPattern(0, 99);
+    const Image* im = layerBank.layers[0].get();
+    uint32_t state = 1;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(static_cast<int32_t>(state >> 8) % 200000) / 256.0f - 300.0f;
+    };
+    for (int i = 0; i < 20000; i++) {
+        float u = next(), v = next();
+        ASSERT_EQ(sampleBilinear(im, u, v), referenceBilinear(im, u, v)) << u << "," << v;
+    }
+    // Fixed point at whole 1/256ths: weights 255 - f, rounding ties to even.
+    fill(0, 0);
+    L(0)[0] = 0x00FFFFFF;
+    EXPECT_EQ(sampleBilinearFixed(im, 0.0f, 0.0f), 0x00FDFDFDu);   // ((255*255)>>8)*255 >> 8 = 253
+    EXPECT_EQ(sampleBilinearFixed(im, 1.0f / 512, 0.0f), sampleBilinearFixed(im, 0.0f, 0.0f));   // 0.5 -> 0
+    EXPECT_EQ(sampleBilinearFixed(im, 3.0f / 512, 0.0f), sampleBilinearFixed(im, 2.0f / 256, 0.0f));   // 1.5 -> 2
+    EXPECT_EQ(sampleBilinearFixed(im, -1.0f, 0.0f), 0u);   // column 255: fu = 0 weighs 255 on column 255
+    // -1/256 wraps through the two's complement: column 255 with fu = 255.
+    EXPECT_EQ(sampleBilinearFixed(im, -1.0f / 256, 0.0f), 0x00FDFDFDu);
 }
 
 TEST_F(Bank, Generators) {
