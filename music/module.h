@@ -102,6 +102,8 @@ extern Sample emptySample;
 extern Instrument emptyInstrument;
 
 Player* moduleOpen(int32_t resourceId, SampleProvider sampleProvider);
+// moduleOpen over whatever the installed stream hooks open for nameOrId.
+Player* moduleOpenStream(intptr_t nameOrId, SampleProvider sampleProvider);
 bool moduleLoad(Player* player, StreamHandle* handle);
 void moduleFree(Player* player);
 // Why the latest moduleLoad/moduleOpen failed, as one short line.

@@ -314,8 +314,6 @@ std::vector<int16_t> offlineBlock;
 int32_t offlineUsed = 0;   // frames of offlineBlock already handed out
 }  // namespace
 
-Player* moduleOpenStream(intptr_t nameOrId, SampleProvider sampleProvider);
-
 Player* moduleOpenMemory(const uint8_t* data, uint32_t size) {
     installMemoryStreamHooks();
     MemoryBlock block = {data, size};
