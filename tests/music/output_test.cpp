@@ -279,7 +279,7 @@ TEST(Output, MissingHooksKeepTheDeviceClosed) {
     audioSetDevice(nullptr);
 }
 
-TEST(Output, CreateWithoutTheTuneLeavesNoPlayer) {
+TEST(Output, CreateStoresThePlayerInTheDemoState) {
     audioSetDevice(&fakeDevice);
     fakeOpens = true;
     Player* p = playerCreate();
