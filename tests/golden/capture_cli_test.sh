@@ -25,6 +25,7 @@ refuse "bad value '12x' for --height" --height 12x --out "$work/x"
 refuse "bad value 'nan' for --seconds" --seconds nan --out "$work/x"
 refuse "bad value '-1' for --seconds" --seconds -1 --out "$work/x"
 refuse "missing value" --out
+refuse "exclude each other" --discard --out "$work/x"
 # Without ffmpeg on PATH, a video is refused before anything is rendered.
 if out=$(PATH=/nonexistent "$tool" --seconds 1 --out "$work/show.mp4" 2>&1) || ! grep -q "ffmpeg" <<<"$out"; then
     echo "FAIL: mp4 without ffmpeg: $out"; failures=$((failures + 1))

@@ -21,11 +21,14 @@ struct Options {
     int32_t fps = 50;
     double seconds = 25.0;
     std::string out;
+    bool discard = false;   // render and read back only: for measuring
 };
 
 const char usage[] =
     "usage: tumble-capture [--width W] [--height H] [--fps F] [--seconds S] --out OUT\n"
-    "  OUT is a folder (frame00000.png ... and music.wav) or a file ending in .mp4\n"
+    "       tumble-capture [--width W] [--height H] [--fps F] [--seconds S] --discard\n"
+    "  OUT is a folder (frame00000.png ... and music.wav) or a file ending in .mp4;\n"
+    "  --discard writes nothing and only reports the render times\n"
     "  defaults: --width 640 --height 480 --fps 50 --seconds 25\n";
 
 [[noreturn]] void fail(const std::string& message) {
@@ -61,6 +64,10 @@ Options parseArguments(int argc, char** argv) {
             std::fputs(usage, stdout);
             std::exit(0);
         }
+        if (name == "--discard") {
+            o.discard = true;
+            continue;
+        }
         if (i + 1 >= argc)
             fail("missing value after '" + name + "'\n" + usage);
         const char* value = argv[++i];
@@ -81,8 +88,10 @@ Options parseArguments(int argc, char** argv) {
             fail("bad value '" + std::string(value) + "' for " + name +
                  " (width and height 1..8192, fps 1..1000, seconds above 0 up to 86400)");
     }
-    if (o.out.empty())
+    if (o.out.empty() && !o.discard)
         fail(std::string("no --out given\n") + usage);
+    if (!o.out.empty() && o.discard)
+        fail("--out and --discard exclude each other");
     return o;
 }
 
@@ -161,11 +170,11 @@ void report(const char* label, const std::vector<double>& times) {
 
 int main(int argc, char** argv) {
     const Options o = parseArguments(argc, argv);
-    const bool video = endsWith(o.out, ".mp4");
+    const bool video = !o.discard && endsWith(o.out, ".mp4");
     if (video && !onPath("ffmpeg"))
         fail("writing .mp4 needs the ffmpeg command-line tool, which is not on PATH "
              "(install it, or give a folder as --out)");
-    if (!video) {
+    if (!video && !o.discard) {
         std::error_code ec;
         std::filesystem::create_directories(o.out, ec);
         if (!std::filesystem::is_directory(o.out))
@@ -210,7 +219,7 @@ int main(int argc, char** argv) {
         if (video) {
             if (std::fwrite(rgb.data(), 1, rgb.size(), encoder) != rgb.size())
                 fail("ffmpeg stopped taking frames");
-        } else {
+        } else if (!o.discard) {
             char name[32];
             std::snprintf(name, sizeof name, "/frame%05d.png", i);
             if (!writePng(o.out + name, o.width, o.height, rgb.data(), 1))
@@ -236,7 +245,7 @@ int main(int argc, char** argv) {
         std::remove(audioOnly.c_str());
         if (status != 0)
             fail("ffmpeg failed while adding the music");
-    } else if (!writeWav(o.out + "/music.wav", captureAudio(), CAPTURE_RATE)) {
+    } else if (!o.discard && !writeWav(o.out + "/music.wav", captureAudio(), CAPTURE_RATE)) {
         fail("cannot write '" + o.out + "/music.wav'");
     }
 
