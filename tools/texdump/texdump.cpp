@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,12 @@ bool writePng(const std::string& path, const Image& image) {
 }
 
 int dumpStored(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+        std::fprintf(stderr, "tumble-texdump: cannot create directory %s: %s\n", dir.c_str(), error.message().c_str());
+        return 1;
+    }
     Image** images = generateTextures(storedPrograms, nullptr);
     int status = 0;
     for (int i = 0; i < storedProgramCount; i++) {
