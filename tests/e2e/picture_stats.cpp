@@ -1,45 +1,105 @@
-// Prints what a window grab shows, as fractions of its pixels, for the
-// end-to-end scripts: picture_stats FILE.png
-//   size=WxH black=F blue=F white=F bar=F ring=F
+// What a window shows, as fractions of its pixels, for the end-to-end scripts.
+//   picture_stats FILE.png
+//   picture_stats --window ID [--save FILE.png]   (grabs the window from $DISPLAY)
+// prints: size=WxH black=F blue=F white=F bar=F ring=F
 // black: all channels dark; blue: the title card's blue; white: bright grey,
 // what shows through when nothing was ever presented (the test's root window
 // is white); bar: orange fill of the loading bar in its band; ring: share of
 // the annulus around the title card (in the 640 x 480 overlay space) that is
 // not blue, i.e. drawn over by the spinning smileys.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <png.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: picture_stats FILE.png\n");
-        return 2;
-    }
+namespace {
+
+struct Picture {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+bool readPng(const char* path, Picture* p) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, argv[1])) {
-        std::fprintf(stderr, "picture_stats: cannot read %s: %s\n", argv[1], image.message);
-        return 1;
+    if (!png_image_begin_read_from_file(&image, path)) {
+        std::fprintf(stderr, "picture_stats: cannot read %s: %s\n", path, image.message);
+        return false;
     }
     image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
-        std::fprintf(stderr, "picture_stats: cannot decode %s: %s\n", argv[1], image.message);
-        return 1;
+    p->rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, p->rgb.data(), 0, nullptr)) {
+        std::fprintf(stderr, "picture_stats: cannot decode %s: %s\n", path, image.message);
+        return false;
     }
-    const uint32_t w = image.width, h = image.height;
-    if (w == 0 || h == 0) {
-        std::fprintf(stderr, "picture_stats: empty image %s\n", argv[1]);
-        return 1;
+    p->width = image.width;
+    p->height = image.height;
+    return true;
+}
+
+bool writePng(const char* path, const Picture& p) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = p.width;
+    image.height = p.height;
+    image.format = PNG_FORMAT_RGB;
+    if (!png_image_write_to_file(&image, path, 0, p.rgb.data(), 0, nullptr)) {
+        std::fprintf(stderr, "picture_stats: cannot write %s: %s\n", path, image.message);
+        return false;
     }
+    return true;
+}
+
+int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+bool grabWindow(const char* id, Picture* p) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "picture_stats: cannot open the display\n");
+        return false;
+    }
+    XSetErrorHandler(ignoreXErrors);
+    Window window = static_cast<Window>(std::strtoul(id, nullptr, 0));
+    XWindowAttributes attributes;
+    XImage* image = nullptr;
+    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable &&
+        attributes.width > 0 && attributes.height > 0)
+        image = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!image || image->bits_per_pixel != 32) {
+        std::fprintf(stderr, "picture_stats: cannot grab window %s\n", id);
+        if (image)
+            XDestroyImage(image);
+        XCloseDisplay(display);
+        return false;
+    }
+    p->width = image->width;
+    p->height = image->height;
+    p->rgb.resize(static_cast<size_t>(p->width) * p->height * 3);
+    for (uint32_t y = 0; y < p->height; ++y)
+        for (uint32_t x = 0; x < p->width; ++x) {
+            const unsigned long v = XGetPixel(image, x, y);
+            uint8_t* o = &p->rgb[(static_cast<size_t>(y) * p->width + x) * 3];
+            o[0] = static_cast<uint8_t>((v & image->red_mask) >> __builtin_ctzl(image->red_mask));
+            o[1] = static_cast<uint8_t>((v & image->green_mask) >> __builtin_ctzl(image->green_mask));
+            o[2] = static_cast<uint8_t>((v & image->blue_mask) >> __builtin_ctzl(image->blue_mask));
+        }
+    XDestroyImage(image);
+    XCloseDisplay(display);
+    return true;
+}
+
+void printStats(const Picture& p) {
+    const uint32_t w = p.width, h = p.height;
     double black = 0, blue = 0, white = 0, bar = 0, barArea = 0, ring = 0, ringArea = 0;
     for (uint32_t y = 0; y < h; ++y) {
         for (uint32_t x = 0; x < w; ++x) {
-            const png_byte* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-            const int r = p[0], g = p[1], b = p[2];
+            const uint8_t* c = &p.rgb[(static_cast<size_t>(y) * w + x) * 3];
+            const int r = c[0], g = c[1], b = c[2];
             const bool isBlack = r < 16 && g < 16 && b < 16;
             const bool isBlue = b > 160 && r < 64 && g < 64;
             black += isBlack;
@@ -62,5 +122,29 @@ int main(int argc, char** argv) {
     const double n = static_cast<double>(w) * h;
     std::printf("size=%ux%u black=%.4f blue=%.4f white=%.4f bar=%.4f ring=%.4f\n", w, h, black / n,
                 blue / n, white / n, barArea ? bar / barArea : 0.0, ringArea ? ring / ringArea : 0.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Picture picture;
+    if (argc == 2 && argv[1][0] != '-') {
+        if (!readPng(argv[1], &picture))
+            return 1;
+    } else if ((argc == 3 || (argc == 5 && !std::strcmp(argv[3], "--save"))) &&
+               !std::strcmp(argv[1], "--window")) {
+        if (!grabWindow(argv[2], &picture))
+            return 1;
+        if (argc == 5 && !writePng(argv[4], picture))
+            return 1;
+    } else {
+        std::fprintf(stderr, "usage: picture_stats FILE.png | --window ID [--save FILE.png]\n");
+        return 2;
+    }
+    if (picture.width == 0 || picture.height == 0) {
+        std::fprintf(stderr, "picture_stats: empty picture\n");
+        return 1;
+    }
+    printStats(picture);
     return 0;
 }

@@ -10,7 +10,8 @@
 #   or black, then the blue title card), Escape, exit code 0, nothing left.
 # cancel: press "Cancel", exit code 0, never a ":)" window.
 # show: the whole show for about 25 s with grabs at about 1, 5, 10 and 22 s
-#   (saved in OUTDIR): black, blue card, blue card with the ring, main phase.
+#   (saved in OUTDIR): black, blue card, blue card with the ring, main phase;
+#   Escape, exit code 0, nothing left.
 # wine-prefix: make the cached Wine prefix that the wine runs copy.
 #
 # Each run starts its own Xvfb (white root, so a window that never presented
@@ -150,7 +151,7 @@ geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } E
 
 # grab WINDOW FILE: prints the picture statistics, or nothing when the grab failed.
 grab() {
-    import -silent -window "$1" "$2" 2>/dev/null && "$stats" "$2"
+    "$stats" --window "$1" --save "$2" 2>/dev/null
 }
 stat_of() { sed -n "s/.*\b$1=\([0-9.x]*\).*/\1/p" <<<"$2"; }
 
@@ -371,11 +372,12 @@ BLUE_AT=""
 SAW_BAR=0
 BLACK_AT=""
 wait_for_card() {
-    local w=$1 limit_s=$2 deadline s i=0 black blue white bar first_black=""
+    local w=$1 limit_s=$2 deadline s i=0 black blue white bar at
     deadline=$(later "$limit_s")
     while :; do
         app_alive || fail "the program ended before showing the title card"
         i=$((i + 1))
+        at=$(now)
         s=$(grab "$w" "$tmp/poll.png")
         if [ -n "$s" ]; then
             black=$(stat_of black "$s")
@@ -383,7 +385,7 @@ wait_for_card() {
             white=$(stat_of white "$s")
             bar=$(stat_of bar "$s")
             if ge "$blue" 0.5; then
-                BLUE_AT=$(now)
+                BLUE_AT=$at
                 cp "$tmp/poll.png" "$tmp/blue.png"
                 log "blue title card after $i grabs ($s)"
                 return 0
@@ -393,8 +395,7 @@ wait_for_card() {
                 BLACK_AT=""
             elif ge "$black" 0.98; then
                 [ -z "$BLACK_AT" ] && log "black frame ($s)"
-                BLACK_AT=$(now)
-                [ -z "$first_black" ] && first_black=$BLACK_AT
+                BLACK_AT=$at
                 cp "$tmp/poll.png" "$tmp/black.png"
             elif ge "$white" 0.98; then
                 :   # not presented yet
@@ -409,7 +410,7 @@ wait_for_card() {
                 fail "the window never presented a frame (still the white background after $limit_s s)"
             fail "no blue title card within $limit_s s (last grab: $s; saved as $name-last.png)"
         fi
-        sleep 0.25
+        sleep 0.1
     done
 }
 
@@ -443,19 +444,39 @@ run_windowed() {
     check_nothing_left
 }
 
-# shot LABEL SECONDS_AFTER_CARD: grab at the card time + offset (the card
-# appears at 2 s of show time), saved as OUTDIR/NAME-tLABEL.png.
-shot() {
-    local label=$1 at s
-    at=$(awk -v a="$BLUE_AT" -v b="$2" 'BEGIN { printf "%.3f", a + b }')
-    while ! after "$at"; do
+# Picture tests on the statistics of one grab.
+is_card() { ge "$(stat_of blue "$1")" 0.6 && lt "$(stat_of ring "$1")" 0.02; }
+is_ring() { ge "$(stat_of blue "$1")" 0.4 && ge "$(stat_of ring "$1")" 0.04; }
+is_main() {
+    lt "$(stat_of blue "$1")" 0.5 && lt "$(stat_of black "$1")" 0.95 && lt "$(stat_of white "$1")" 0.9
+}
+
+# watch LABEL FROM UNTIL TEST: grabs from FROM to UNTIL seconds after the
+# card appeared (the card appears at 2 s of show time) until one passes TEST.
+# The last grab is kept as OUTDIR/NAME-tLABEL.png. Polling rather than one
+# grab at a fixed time keeps this robust when frames come slowly.
+watch() {
+    local label=$1 from until s="" t
+    from=$(awk -v a="$BLUE_AT" -v b="$2" 'BEGIN { printf "%.3f", a + b }')
+    until=$(awk -v a="$BLUE_AT" -v b="$3" 'BEGIN { printf "%.3f", a + b }')
+    while ! after "$from"; do
         app_alive || fail "the program ended before the ${label} s grab"
         sleep 0.05
     done
-    s=$(grab "$W" "$outdir/$name-t$label.png") || true
-    [ -n "$s" ] || fail "the ${label} s grab failed"
-    log "t~${label}s: $s"
-    echo "$s"
+    while :; do
+        app_alive || fail "the program ended during the ${label} s grabs"
+        t=$(awk -v a="$EPOCHREALTIME" -v b="$BLUE_AT" 'BEGIN { printf "%.1f", a - b + 2 }')
+        s=$(grab "$W" "$outdir/$name-t$label.png") || true
+        if [ -n "$s" ] && "$4" "$s"; then
+            log "t=${t}s: $s"
+            return 0
+        fi
+        if after "$until"; then
+            log "t=${t}s, last of the ${label} s grabs: ${s:-grab failed}"
+            return 1
+        fi
+        sleep 0.2
+    done
 }
 
 W=""
@@ -466,7 +487,7 @@ run_show() {
     log "chose windowed and confirmed"
     W=$(render_window) || exit 1
     wait_for_card "$W" $([ "$target" = linux ] && echo 90 || echo 300)
-    local s failures=""
+    local failures=""
     # t ~ 1 s: the last black grab before the card, within 2.5 s of it.
     if [ -z "$BLACK_AT" ] || ! lt "$(minus "$BLUE_AT" "$BLACK_AT")" 2.5; then
         failures+=" no black frame in the 2 s before the title card;"
@@ -474,17 +495,18 @@ run_show() {
         cp "$tmp/black.png" "$outdir/$name-t01.png"
         log "t~1s: $("$stats" "$tmp/black.png")"
     fi
-    s=$(shot 05 3) || exit 1
-    ge "$(stat_of blue "$s")" 0.6 || failures+=" t~5s is not mostly blue;"
-    lt "$(stat_of ring "$s")" 0.02 || failures+=" t~5s already shows something around the card;"
-    s=$(shot 10 8) || exit 1
-    ge "$(stat_of blue "$s")" 0.4 || failures+=" t~10s is not mostly blue;"
-    ge "$(stat_of ring "$s")" 0.04 || failures+=" t~10s shows no ring around the card;"
-    s=$(shot 22 20) || exit 1
-    lt "$(stat_of blue "$s")" 0.5 || failures+=" t~22s is still mostly blue (no main phase);"
-    lt "$(stat_of black "$s")" 0.95 || failures+=" t~22s is black;"
-    lt "$(stat_of white "$s")" 0.9 || failures+=" t~22s is white;"
-    s=$(shot 25 23) || exit 1
+    watch 05 3 4 is_card || failures+=" t~5s is not the plain blue title card;"
+    watch 10 8 11 is_ring || failures+=" t~10s is not the title card with the ring;"
+    # The main phase begins when the song reaches its second order position,
+    # about 15 s in. The music starts only after playerStart has rendered two
+    # seconds of audio on the main thread, which under Wine on an emulated
+    # 32-bit CPU takes several seconds more; new GL state there also compiles
+    # slowly, so the Windows build gets a longer wait.
+    if [ "$target" = linux ]; then
+        watch 22 20 24 is_main || failures+=" t~22s is not the main phase;"
+    else
+        watch 22 20 70 is_main || failures+=" no main phase by t~72s;"
+    fi
     press_escape "$W"
     wait_exit $([ "$target" = linux ] && echo 20 || echo 60)
     local rc=$?
