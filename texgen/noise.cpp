@@ -59,6 +59,11 @@ static inline int32_t cosineBlend(int32_t a, int32_t b, int32_t w) {
     return a + static_cast<int32_t>((static_cast<int64_t>(b) - a) * w >> 8);
 }
 
+// One row of the vertical pass in 32-bit lanes; the rows are distinct.
+static void blendRows(int32_t* __restrict row, const int32_t* __restrict ra, const int32_t* __restrict rb, int32_t w) {
+    for (int x = 0; x < 256; x++) row[x] = ra[x] + (((rb[x] - ra[x]) * w) >> 8);
+}
+
 void cosineNoise(int32_t* image, int32_t step, float amplitude) {
     // With a power-of-two step the passes below write every pixel before any
     // is read, so only other steps need the image cleared first.
@@ -77,25 +82,28 @@ void cosineNoise(int32_t* image, int32_t step, float amplitude) {
     for (int j = 0; j < step; j++)
         weights[j] = static_cast<int32_t>((1.0 - std::cos(j * 3.1415927410125732 / step)) * 0.5 * 256);
 
+    // Lattice values below 128 keep (b - a) * w within 32 bits, so both passes
+    // can stay in 32-bit arithmetic.
+    const bool narrow = static_cast<int32_t>(255.0f * scale) < 128;
     const int mask = 256 - step;
     for (int y = 0; y < 256; y += step) {
         int32_t* row = image + y * 256;
         for (int x = 0; x < 256; x++) {
             int x0 = x & mask;
-            row[x] = cosineBlend(row[x0], row[(x0 + step) & 255], weights[x & (step - 1)]);
+            int32_t a = row[x0], b = row[(x0 + step) & 255], w = weights[x & (step - 1)];
+            row[x] = narrow ? a + (((b - a) * w) >> 8) : cosineBlend(a, b, w);
         }
     }
-    // Lattice values below 128 keep (b - a) * w within 32 bits, so the
-    // vertical pass can stay in 32-bit lanes.
-    bool narrow = static_cast<int32_t>(255.0f * scale) < 128;
     for (int y = 1; y < 256; y++) {
         int y0 = y & mask;
+        // A row with y0 = y has weight 0 and keeps its values.
+        if (y0 == y) continue;
         const int32_t* ra = image + y0 * 256;
         const int32_t* rb = image + ((y0 + step) & 255) * 256;
         int32_t* row = image + y * 256;
         int32_t w = weights[y & (step - 1)];
-        if (narrow)
-            for (int x = 0; x < 256; x++) row[x] = ra[x] + (((rb[x] - ra[x]) * w) >> 8);
+        if (narrow && rb != row)
+            blendRows(row, ra, rb, w);
         else
             for (int x = 0; x < 256; x++) row[x] = cosineBlend(ra[x], rb[x], w);
     }
