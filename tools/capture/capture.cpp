@@ -20,6 +20,7 @@ int32_t frameWidth = 0;
 int32_t frameHeight = 0;
 int32_t framesPerSecond = 50;
 int32_t nextFrame = 0;
+double windowMs = 0.0;
 double loadMs = 0.0;
 GLuint frameBuffer = 0;
 GLuint renderBuffers[2] = {0, 0};
@@ -122,6 +123,7 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error) {
+    const auto begin = std::chrono::steady_clock::now();
     frameWidth = width;
     frameHeight = height;
     framesPerSecond = fps;
@@ -153,10 +155,15 @@ bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error
     screenHeight = height;
     resizeViewport();
 
+    windowMs = millisecondsSince(begin);
     const auto start = std::chrono::steady_clock::now();
     loadDemo();
     loadMs = millisecondsSince(start);
     return true;
+}
+
+double captureWindowMs() {
+    return windowMs;
 }
 
 double captureLoadMs() {

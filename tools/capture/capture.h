@@ -20,7 +20,8 @@ struct CaptureFrame {
 // and runs the loading sequence. False with *error set on failure.
 bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error);
 
-// Milliseconds the loading sequence took in captureBegin.
+// Milliseconds captureBegin spent on the window and context, and on the loading sequence.
+double captureWindowMs();
 double captureLoadMs();
 
 // Renders frame `captureFrameIndex()` and reads it back as top-down RGB

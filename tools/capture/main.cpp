@@ -229,6 +229,7 @@ int main(int argc, char** argv) {
     }
     std::fputc('\n', stderr);
     captureFinishAudio();
+    const double windowMs = captureWindowMs();
     const double loadMs = captureLoadMs();
     captureEnd();
 
@@ -249,7 +250,8 @@ int main(int argc, char** argv) {
         fail("cannot write '" + o.out + "/music.wav'");
     }
 
-    std::printf("start-up (loading sequence): %.1f ms\n", loadMs);
+    std::printf("start-up: window and context %.1f ms, loading sequence %.1f ms, first frame %.1f ms\n",
+                windowMs, loadMs, allTimes.front());
     if (firstMain >= 0)
         std::printf("main phase from frame %d (%.2f s)\n", firstMain, static_cast<double>(firstMain) / o.fps);
     else
