@@ -117,7 +117,9 @@ void freeWorkBuffers() {
 }
 
 int32_t countPrograms(const TextureProgram* const* programs) {
-    if (!programs) return 0;
+    // A list that starts with its terminator is empty; looking past it could
+    // leave the list.
+    if (!programs || !programs[0]) return 0;
     int32_t n = 1;
     while (programs[n]) n++;
     return n;

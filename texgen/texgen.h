@@ -52,11 +52,13 @@ extern const int32_t storedProgramCount;   // textures created by the loading se
 
 void allocateWorkBuffers();
 void freeWorkBuffers();
-// Number of programs in a null-terminated list (entry 0 always counts).
+// Number of programs in a null-terminated list: the index of the first null
+// entry from entry 1 on; 0 when entry 0 is already null.
 int32_t countPrograms(const TextureProgram* const* programs);
 
 // Runs every program of the list, calling progress after each instruction.
-// Returns one image per program (null if programs is null). The caller owns
+// Returns one image per program (null if programs is null; an empty array
+// for an empty list). The caller owns
 // the array and the images: release each image with freeImage and then the
 // array with freeImageList (both accept null).
 Image** generateTextures(const TextureProgram* const* programs, ProgressCallback progress);

@@ -597,6 +597,9 @@ TEST(Interpreter, ProgramEdges) {
 
 TEST(Interpreter, NullAndForeignLists) {
     EXPECT_EQ(generateTextures(nullptr, record), nullptr);
+    const TextureProgram* empty[] = {nullptr};
+    EXPECT_EQ(countPrograms(empty), 0);
+    freeImageList(generateTextures(empty, record));
     std::vector<uint8_t> bad = {'X', 'T', 'G', 4};
     TextureProgram badProgram = {bad.data(), bad.size()};
     std::vector<uint8_t> one = program({{4, 0, 0, 0, 0, 0, 0, 0, 0}});
