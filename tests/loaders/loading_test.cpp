@@ -34,7 +34,9 @@ GLint textureWidth(uint32_t name) {
 TEST(LoadDemo, LoadsEverythingWithoutTouchingTheDirectory) {
     char dir[] = "/tmp/loading_testXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string previous = getcwd(nullptr, 0);
+    char* cwd = getcwd(nullptr, 0);
+    std::string previous = cwd;
+    std::free(cwd);
     ASSERT_EQ(chdir(dir), 0);
     const char keep[] = "a viewer's own file";
     FILE* f = std::fopen("kaasopdezolder", "wb");
