@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build windows run test bench fuzz clean
+.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean
 
 all: build
 
@@ -24,6 +24,35 @@ run: build
 
 test: build windows
 	@ctest --test-dir build --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-asan test-tsan
+	@./scripts/fuzz.sh $(FUZZ_CI_SECONDS)
+
+# Sanitizer runs, part of `make test`: the unit tests again under ASan + UBSan
+# (without the end-to-end runs and the long GL frame renders), the player's
+# start/stop and thread tests under ThreadSanitizer.
+ASAN_EXCLUDE ?= ^(golden_test|capture_cli_test)$$
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitize/tsan.supp
+
+test-asan: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUMBLE_SANITIZE=ON >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE e2e -E '$(ASAN_EXCLUDE)'
+
+test-tsan: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUMBLE_TSAN=ON >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target music_test soak_test
+	@$(SANITIZER_ENV) TUMBLE_SOAK_CYCLES=300 \
+	    ctest --test-dir build-tsan --output-on-failure -R '^(Output\.|soak_start_stop$$)'
+
+# Fuzzing: `make fuzz FUZZ_SECONDS=600` runs each harness for that long
+# (scripts/fuzz.sh); `make test` runs each for FUZZ_CI_SECONDS.
+FUZZ_SECONDS ?= 600
+FUZZ_CI_SECONDS ?= 30
+fuzz: deps
+	@./scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: build
 	@./scripts/bench.sh
