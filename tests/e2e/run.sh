@@ -99,7 +99,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'fail "hard time limit of $limit s reached"' USR1
 trap 'fail "interrupted"' INT TERM
-(sleep "$limit"; kill -USR1 $$ 2>/dev/null) &
+# The watchdog ends its own sleep when stopped, so nothing holds CTest's pipe.
+(
+    trap 'kill $nap 2>/dev/null; exit 0' TERM
+    sleep "$limit" &
+    nap=$!
+    wait $nap && kill -USR1 $$ 2>/dev/null
+) >/dev/null 2>&1 &
 watchdog=$!
 
 session_pids() { ps -eo pid=,sid= | awk -v s="$1" '$2 == s { print $1 }'; }
