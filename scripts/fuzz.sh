@@ -7,14 +7,15 @@
 # Seeds come from tests/fuzz/corpus/<name>/, tests/fuzz/regressions/<name>/
 # and the content in data/. The growing corpus is kept in
 # build-fuzz/corpus/<name>/, crash inputs in build-fuzz/artifacts/<name>/ and
-# the full log in build-fuzz/logs/<name>.log. Exits non-zero on any finding.
+# the full log in build-fuzz/logs/<name>.log (FUZZ_BUILD=dir for another
+# folder). Exits non-zero on any finding.
 set -u
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 shift || true
 NAMES=${*:-"xm tga md2 texprog"}
 JOBS=${JOBS:-2}
-BUILD=build-fuzz
+BUILD=${FUZZ_BUILD:-build-fuzz}
 
 cmake -S . -B $BUILD -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTUMBLE_FUZZ=ON >/dev/null || exit 1
@@ -62,13 +63,13 @@ for n in $NAMES; do
         -rss_limit_mb=2560 -malloc_limit_mb=4200 -print_final_stats=1 \
         -artifact_prefix="$artifacts/" >"$log" 2>&1
     rc=$?
-    execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
-    cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
+    execs=$(grep -a -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -a -o '[0-9]*$')
+    cov=$(grep -a -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
     size=$(ls "$corpus" | wc -l)
     echo "   exit $rc, ${execs:-?} executions, ${cov:-no coverage line}, corpus $size files"
     if [ $rc -ne 0 ]; then
         status=1
-        grep -m1 -E 'ERROR|runtime error|deadly signal|Timeout|out-of-memory|texprog:|md2:|tga:|xm:' "$log"
+        grep -a -m1 -E 'ERROR|runtime error|deadly signal|Timeout|out-of-memory|texprog:|md2:|tga:|xm:' "$log"
         ls "$artifacts"
     fi
 done
