@@ -3,34 +3,18 @@
 #include <atomic>
 #include <cstring>
 #include "platform/platform.h"
+#include "platform/backend.h"
 #include "data/embedded.h"
 
-namespace {
-PlatMessageBoxHook messageBoxHook = nullptr;
-uint32_t (*tickSource)() = nullptr;
-}
-
-uint32_t platTickCount() {
-    return tickSource ? tickSource() : SDL_GetTicks();
-}
-
-void platSetTickSource(uint32_t (*source)()) {
-    tickSource = source;
+uint32_t backendTickCount() {
+    return SDL_GetTicks();
 }
 
 void platSleep(uint32_t milliseconds) {
     SDL_Delay(milliseconds);
 }
 
-void platSetMessageBoxHook(PlatMessageBoxHook hook) {
-    messageBoxHook = hook;
-}
-
-void platMessageBox(const char* text, const char* caption, int icon) {
-    if (messageBoxHook) {
-        messageBoxHook(text, caption, icon);
-        return;
-    }
+void backendMessageBox(const char* text, const char* caption, int icon) {
     uint32_t flags = icon == PLAT_ICON_ERROR ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
     if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) != 0)
         SDL_Log("%s: %s", caption, text);

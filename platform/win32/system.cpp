@@ -1,36 +1,20 @@
 // Clock, sleep, message boxes, threads and resources.
 #include "platform/win32/win32.h"
 #include "platform/platform.h"
+#include "platform/backend.h"
 
 HINSTANCE win32Instance = nullptr;
 int win32ShowCommand = SW_SHOWNORMAL;
 
-namespace {
-PlatMessageBoxHook messageBoxHook = nullptr;
-uint32_t (*tickSource)() = nullptr;
-}
-
-uint32_t platTickCount() {
-    return tickSource ? tickSource() : GetTickCount();
-}
-
-void platSetTickSource(uint32_t (*source)()) {
-    tickSource = source;
+uint32_t backendTickCount() {
+    return GetTickCount();
 }
 
 void platSleep(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
-void platSetMessageBoxHook(PlatMessageBoxHook hook) {
-    messageBoxHook = hook;
-}
-
-void platMessageBox(const char* text, const char* caption, int icon) {
-    if (messageBoxHook) {
-        messageBoxHook(text, caption, icon);
-        return;
-    }
+void backendMessageBox(const char* text, const char* caption, int icon) {
     MessageBoxA(nullptr, text, caption, icon == PLAT_ICON_ERROR ? MB_ICONERROR : MB_OK);
 }
 
