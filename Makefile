@@ -58,4 +58,4 @@ bench: build
 	@./scripts/bench.sh
 
 clean:
-	rm -rf build build-win32
+	rm -rf build build-win32 build-asan build-tsan build-fuzz
