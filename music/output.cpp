@@ -104,6 +104,14 @@ void renderInto(Player* player, float* slot, int16_t* out, int32_t frames) {
     convertBlock(out, slot, frames);
 }
 
+// 20 ms rounded up to whole groups of 4 frames; the ring holds two seconds.
+void setBlockGeometry(int32_t rate) {
+    outputRate = rate;
+    blockFrames = (outputRate * 20 / 1000 + 3) & ~3;
+    ringFrames = (1000 / 20) * blockFrames * 2;
+    blockCount = ringFrames / blockFrames;
+}
+
 void stopPlayback() {
     stopRequested = 1;
     while (mixBusy)
@@ -149,7 +157,6 @@ bool audioOpen(int32_t rate) {
     audioClose();
     if (rate < 50 || rate > 1000000)
         return false;
-    outputRate = rate;
     const AudioDevice* wanted = chosenDevice ? chosenDevice : &platformDevice;
     bool opened = wanted->open(rate);
     if (opened) {
@@ -160,9 +167,7 @@ bool audioOpen(int32_t rate) {
         usingSilent = true;
         device->open(rate);
     }
-    blockFrames = (outputRate * 20 / 1000 + 3) & ~3;
-    ringFrames = (1000 / 20) * blockFrames * 2;
-    blockCount = ringFrames / blockFrames;
+    setBlockGeometry(rate);
     mixerSetup(outputRate);
     return opened;
 }
@@ -243,11 +248,9 @@ bool playerStart(Player* player) {
     playerStop(player);
     if (!device)
         return false;
-    sequencerReset(player);
     // Voices may still point into a song freed since the last start.
     mixerSetup(outputRate);
-    for (int32_t i = 0; i < player->channelCount && i < CHANNEL_COUNT; ++i)
-        channels[i].voice = &voices[i];
+    sequencerReset(player);   // also binds channel i to voice i
     currentPlayer = player;
     positions.reset(new std::atomic<uint16_t>[static_cast<size_t>(blockCount)]);
     for (int32_t i = 0; i < blockCount; ++i)
@@ -323,10 +326,7 @@ Player* moduleOpenMemory(const uint8_t* data, uint32_t size) {
 void offlineRenderStart(Player* player) {
     if (!player)
         return;
-    outputRate = MUSIC_OUTPUT_RATE;
-    blockFrames = (outputRate * 20 / 1000 + 3) & ~3;
-    ringFrames = (1000 / 20) * blockFrames * 2;
-    blockCount = ringFrames / blockFrames;
+    setBlockGeometry(MUSIC_OUTPUT_RATE);
     mixerSetup(outputRate);
     sequencerReset(player);
     offlineSlot.assign(static_cast<size_t>(blockFrames) * 2, 0.0f);
