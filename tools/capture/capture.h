@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "tools/common/toolkit.h"   // writePng, readPng, writeWav
 
 constexpr int32_t CAPTURE_RATE = 44100;
 
@@ -38,7 +39,3 @@ void captureFinishAudio();
 // Stops the music and closes the window and context.
 void captureEnd();
 
-// Files.
-bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level);
-bool readPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint8_t>* rgb);
-bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int32_t rate);

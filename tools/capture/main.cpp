@@ -139,14 +139,9 @@ void drawProgress(int32_t done, int32_t total) {
     if (percent == shown && done != total)
         return;
     shown = percent;
-    const int width = 40;
-    const int filled = static_cast<int>(static_cast<int64_t>(done) * width / total);
-    char bar[width + 1];
-    for (int i = 0; i < width; ++i)
-        bar[i] = i < filled ? '#' : '.';
-    bar[width] = 0;
-    std::fprintf(stderr, "\r[%s] %3d%% %d/%d frames", bar, percent, done, total);
-    std::fflush(stderr);
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " %d/%d frames", done, total);
+    drawProgressBar(static_cast<uint64_t>(done), static_cast<uint64_t>(total), suffix);
 }
 
 double percentile(std::vector<double> values, double p) {

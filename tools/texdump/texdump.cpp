@@ -1,7 +1,6 @@
 // tumble-texdump: writes the generated textures as PNG files.
 //   tumble-texdump OUTDIR                 the stored list as OUTDIR/tex0.png .. tex8.png
 //   tumble-texdump --program FILE OUT.png one texture program read from FILE
-#include <png.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,47 +9,24 @@
 #include <string>
 #include <vector>
 #include "texgen/texgen.h"
+#include "tools/common/toolkit.h"
 
 namespace {
 
-bool writePng(const std::string& path, const Image& image) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        std::fprintf(stderr, "tumble-texdump: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info) {
-        png_destroy_write_struct(&png, nullptr);
-        std::fclose(file);
-        std::fprintf(stderr, "tumble-texdump: out of memory writing %s\n", path.c_str());
-        return false;
-    }
-    std::vector<png_byte> rgb(IMAGE_PIXELS * 3);
+bool writeImagePng(const std::string& path, const Image& image) {
+    std::vector<uint8_t> rgb(IMAGE_PIXELS * 3);
     for (int i = 0; i < IMAGE_PIXELS; i++) {
         uint32_t p = image.pixels[i];
-        rgb[i * 3] = static_cast<png_byte>(p >> 16);
-        rgb[i * 3 + 1] = static_cast<png_byte>(p >> 8);
-        rgb[i * 3 + 2] = static_cast<png_byte>(p);
+        rgb[i * 3] = static_cast<uint8_t>(p >> 16);
+        rgb[i * 3 + 1] = static_cast<uint8_t>(p >> 8);
+        rgb[i * 3 + 2] = static_cast<uint8_t>(p);
     }
-    std::vector<png_bytep> rows(IMAGE_SIZE);
-    for (int y = 0; y < IMAGE_SIZE; y++) rows[y] = rgb.data() + y * IMAGE_SIZE * 3;
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        std::fprintf(stderr, "tumble-texdump: error writing %s\n", path.c_str());
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, IMAGE_SIZE, IMAGE_SIZE, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0) {
-        std::fprintf(stderr, "tumble-texdump: error writing %s\n", path.c_str());
+    errno = 0;
+    if (!writePng(path, IMAGE_SIZE, IMAGE_SIZE, rgb.data(), 6)) {
+        if (errno)
+            std::fprintf(stderr, "tumble-texdump: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+        else
+            std::fprintf(stderr, "tumble-texdump: error writing %s\n", path.c_str());
         return false;
     }
     return true;
@@ -66,7 +42,7 @@ int dumpStored(const std::string& dir) {
     Image** images = generateTextures(storedPrograms, nullptr);
     int status = 0;
     for (int i = 0; i < storedProgramCount; i++) {
-        if (status == 0 && !writePng(dir + "/tex" + std::to_string(i) + ".png", *images[i])) status = 1;
+        if (status == 0 && !writeImagePng(dir + "/tex" + std::to_string(i) + ".png", *images[i])) status = 1;
         freeImage(images[i]);
     }
     freeImageList(images);
@@ -99,7 +75,7 @@ int dumpProgram(const char* path, const char* out) {
                      path, bytes.size(), needed);
     std::unique_ptr<Image> image(new Image());
     runTextureProgram(bytes.data(), bytes.size(), image.get(), nullptr);
-    return writePng(out, *image) ? 0 : 1;
+    return writeImagePng(out, *image) ? 0 : 1;
 }
 
 void usage() {

@@ -11,6 +11,7 @@
 
 #include "music/module.h"
 #include "music/offline.h"
+#include "tools/common/toolkit.h"
 
 namespace {
 
@@ -20,46 +21,6 @@ int fail(const char* text, const char* detail = nullptr) {
     else
         std::fprintf(stderr, "tumble-xm2wav: %s\n", text);
     return 1;
-}
-
-void put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
-
-std::vector<uint8_t> wavHeader(uint32_t frames) {
-    std::vector<uint8_t> h;
-    uint32_t dataBytes = frames * 4;
-    h.insert(h.end(), {'R', 'I', 'F', 'F'});
-    put32(h, 36 + dataBytes);
-    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(h, 16);
-    put16(h, 1);        // PCM
-    put16(h, 2);        // stereo
-    put32(h, 44100);
-    put32(h, 44100 * 4);
-    put16(h, 4);
-    put16(h, 16);
-    h.insert(h.end(), {'d', 'a', 't', 'a'});
-    put32(h, dataBytes);
-    return h;
-}
-
-void drawProgress(uint32_t done, uint32_t total) {
-    const int width = 40;
-    int filled = total ? static_cast<int>(static_cast<uint64_t>(done) * width / total) : width;
-    char bar[width + 1];
-    for (int i = 0; i < width; ++i)
-        bar[i] = i < filled ? '#' : '.';
-    bar[width] = 0;
-    std::fprintf(stderr, "\r[%s] %3u%%", bar,
-                 total ? static_cast<unsigned>(static_cast<uint64_t>(done) * 100 / total) : 100u);
-    std::fflush(stderr);
 }
 
 }  // namespace
@@ -117,8 +78,9 @@ int main(int argc, char** argv) {
         moduleFree(player);
         return fail("cannot create", outPath);
     }
-    std::vector<uint8_t> header = wavHeader(frames);
-    bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
+    uint8_t header[WAV_HEADER_BYTES];
+    wavHeader(header, 44100, frames * 4);
+    bool ok = std::fwrite(header, 1, sizeof header, out) == sizeof header;
 
     offlineRenderStart(player);
     const bool progress = seconds > 1.0 && isatty(2);
@@ -129,14 +91,11 @@ int main(int argc, char** argv) {
     while (ok && done < frames) {
         uint32_t count = frames - done < step ? frames - done : step;
         offlineRender(player, pcm.data(), count);
-        for (uint32_t i = 0; i < count * 2; ++i) {
-            raw[2 * i] = static_cast<uint8_t>(pcm[i]);
-            raw[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
-        }
+        toLittleEndian(pcm.data(), count * 2, raw.data());
         ok = std::fwrite(raw.data(), 1, count * 4, out) == count * 4;
         done += count;
         if (progress)
-            drawProgress(done, frames);
+            drawProgressBar(done, frames, nullptr);
     }
     if (progress)
         std::fprintf(stderr, "\n");
