@@ -1,0 +1,589 @@
+// OpenGL 1.1 entry points over WebGL 1. The fixed-function state lives in
+// glcore; this layer keeps its own name spaces for textures, framebuffers and
+// renderbuffers (the show uses texture 0 and 8-bit colour renderbuffers,
+// neither of which WebGL 1 has) and draws each batch with one of two shaders.
+#include "platform/web/gl/webgl.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <webgl/webgl1.h>
+
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/web/gl/glcore.h"
+
+namespace {
+
+enum : GLenum {
+    SUB_FRAMEBUFFER = 0x8D40,
+    SUB_RENDERBUFFER = 0x8D41,
+    SUB_COLOR_ATTACHMENT0 = 0x8CE0,
+    SUB_DEPTH_ATTACHMENT = 0x8D00,
+    SUB_STENCIL_ATTACHMENT = 0x8D20,
+    SUB_DEPTH_STENCIL_ATTACHMENT = 0x821A,
+    SUB_FRAMEBUFFER_BINDING = 0x8CA6,
+    SUB_RENDERBUFFER_BINDING = 0x8CA7,
+    SUB_RGBA8 = 0x8058,
+    SUB_RGB8 = 0x8051,
+    SUB_DEPTH_COMPONENT16 = 0x81A5,
+    SUB_DEPTH_COMPONENT24 = 0x81A6,
+    SUB_DEPTH_STENCIL = 0x84F9,
+    SUB_DEPTH24_STENCIL8 = 0x88F0,
+    SUB_FRAMEBUFFER_COMPLETE = 0x8CD5,
+    SUB_CLAMP = 0x2900,
+    SUB_CLAMP_TO_EDGE = 0x812F,
+    SUB_BGR = 0x80E0,
+    SUB_BGRA = 0x80E1,
+    SUB_ARRAY_BUFFER = 0x8892,
+    SUB_STREAM_DRAW = 0x88E0,
+    SUB_VERTEX_SHADER = 0x8B31,
+    SUB_FRAGMENT_SHADER = 0x8B30,
+    SUB_COMPILE_STATUS = 0x8B81,
+    SUB_LINK_STATUS = 0x8B82,
+};
+
+struct Texture {
+    GLuint web;
+    bool hasImage;
+    GLint minFilter;
+};
+
+// A colour renderbuffer is a texture underneath: WebGL 1 has no 8-bit one.
+struct Renderbuffer {
+    GLuint webRenderbuffer;
+    GLuint webTexture;
+    GLenum format;
+};
+
+struct Framebuffer {
+    GLuint web;
+};
+
+struct State {
+    bool ready;
+    std::unordered_map<GLuint, Texture> textures;
+    GLuint nextTexture;
+    GLuint boundTexture;
+    std::unordered_map<GLuint, Renderbuffer> renderbuffers;
+    GLuint nextRenderbuffer;
+    GLuint boundRenderbuffer;
+    std::unordered_map<GLuint, Framebuffer> framebuffers;
+    GLuint nextFramebuffer;
+    GLuint boundFramebuffer;
+    bool texturing;
+    GLint unpackAlignment;
+    GLint packAlignment;
+    GLenum error;
+    GLuint plainProgram;
+    GLuint texturedProgram;
+    GLuint buffer;
+    std::vector<uint8_t> scratch;
+};
+
+State st{};
+
+void setError(GLenum e) {
+    if (st.error == GL_NO_ERROR)
+        st.error = e;
+}
+
+Texture& texture(GLuint name) {
+    auto it = st.textures.find(name);
+    if (it != st.textures.end())
+        return it->second;
+    Texture t{};
+    emscripten_glGenTextures(1, &t.web);
+    t.minFilter = GL_NEAREST_MIPMAP_LINEAR;
+    return st.textures[name] = t;
+}
+
+bool textureComplete(const Texture& t) {
+    return t.hasImage && (t.minFilter == GL_NEAREST || t.minFilter == GL_LINEAR);
+}
+
+void drawBatch(const GlcVertex* vertices, uint32_t count) {
+    if (!st.ready)
+        return;
+    const bool textured = st.texturing && textureComplete(texture(st.boundTexture));
+    emscripten_glUseProgram(textured ? st.texturedProgram : st.plainProgram);
+    emscripten_glBindBuffer(SUB_ARRAY_BUFFER, st.buffer);
+    emscripten_glBufferData(SUB_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(GlcVertex)), vertices,
+                            SUB_STREAM_DRAW);
+    emscripten_glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count));
+}
+
+const char* const VERTEX_SHADER =
+    "attribute vec4 position;\n"
+    "attribute vec4 colour;\n"
+    "attribute vec2 texCoord;\n"
+    "varying vec4 vColour;\n"
+    "varying vec2 vTexCoord;\n"
+    "void main() { gl_Position = position; vColour = colour; vTexCoord = texCoord; }\n";
+
+const char* const PLAIN_SHADER =
+    "precision mediump float;\n"
+    "varying vec4 vColour;\n"
+    "void main() { gl_FragColor = vColour; }\n";
+
+// The texture environment is modulate: vertex colour times texel.
+const char* const TEXTURED_SHADER =
+    "#ifdef GL_FRAGMENT_PRECISION_HIGH\n"
+    "precision highp float;\n"
+    "#else\n"
+    "precision mediump float;\n"
+    "#endif\n"
+    "uniform sampler2D image;\n"
+    "varying vec4 vColour;\n"
+    "varying vec2 vTexCoord;\n"
+    "void main() { gl_FragColor = vColour * texture2D(image, vTexCoord); }\n";
+
+GLuint compile(GLenum kind, const char* source) {
+    const GLuint shader = emscripten_glCreateShader(kind);
+    emscripten_glShaderSource(shader, 1, &source, nullptr);
+    emscripten_glCompileShader(shader);
+    GLint ok = 0;
+    emscripten_glGetShaderiv(shader, SUB_COMPILE_STATUS, &ok);
+    return ok ? shader : 0;
+}
+
+GLuint link(GLuint vertex, const char* fragmentSource) {
+    const GLuint fragment = compile(SUB_FRAGMENT_SHADER, fragmentSource);
+    if (!vertex || !fragment)
+        return 0;
+    const GLuint program = emscripten_glCreateProgram();
+    emscripten_glAttachShader(program, vertex);
+    emscripten_glAttachShader(program, fragment);
+    emscripten_glBindAttribLocation(program, 0, "position");
+    emscripten_glBindAttribLocation(program, 1, "colour");
+    emscripten_glBindAttribLocation(program, 2, "texCoord");
+    emscripten_glLinkProgram(program);
+    GLint ok = 0;
+    emscripten_glGetProgramiv(program, SUB_LINK_STATUS, &ok);
+    return ok ? program : 0;
+}
+
+int32_t formatComponents(GLenum format) {
+    switch (format) {
+    case GL_RGB: case SUB_BGR: return 3;
+    case GL_RGBA: case SUB_BGRA: return 4;
+    case GL_LUMINANCE: case GL_ALPHA: case GL_RED: return 1;
+    case GL_LUMINANCE_ALPHA: return 2;
+    default: return 0;
+    }
+}
+
+int32_t internalComponents(GLint internal) {
+    switch (internal) {
+    case 1: case 2: case 3: case GL_RGB: case SUB_RGB8: case GL_LUMINANCE: return 3;
+    case 4: case GL_RGBA: case SUB_RGBA8: case GL_LUMINANCE_ALPHA: return 4;
+    default: return 0;
+    }
+}
+
+// One pixel of the caller's data as RGBA bytes.
+void readPixel(const uint8_t* p, GLenum format, GLenum type, uint8_t out[4]) {
+    const int32_t n = formatComponents(format);
+    uint8_t c[4] = {0, 0, 0, 255};
+    for (int32_t i = 0; i < n; ++i) {
+        if (type == GL_UNSIGNED_INT) {
+            uint32_t v;
+            std::memcpy(&v, p + i * 4, 4);
+            c[i] = static_cast<uint8_t>(v >> 24);
+        } else {
+            c[i] = p[i];
+        }
+    }
+    switch (format) {
+    case SUB_BGR: case SUB_BGRA: std::swap(c[0], c[2]); break;
+    case GL_LUMINANCE: c[1] = c[2] = c[0]; break;
+    case GL_LUMINANCE_ALPHA: c[3] = c[1]; c[1] = c[2] = c[0]; break;
+    case GL_ALPHA: c[3] = c[0]; c[0] = c[1] = c[2] = 0; break;
+    default: break;
+    }
+    std::memcpy(out, c, 4);
+}
+
+
+// Framebuffer objects, handed out by name through webglProcAddress.
+void subGenFramebuffers(GLsizei n, GLuint* names) {
+    for (GLsizei i = 0; i < n; ++i) {
+        Framebuffer f{};
+        emscripten_glGenFramebuffers(1, &f.web);
+        names[i] = ++st.nextFramebuffer;
+        st.framebuffers[names[i]] = f;
+    }
+}
+
+void subBindFramebuffer(GLenum target, GLuint name) {
+    glcFlush();
+    if (target != SUB_FRAMEBUFFER) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    auto it = st.framebuffers.find(name);
+    if (name != 0 && it == st.framebuffers.end()) {
+        setError(GL_INVALID_OPERATION);
+        return;
+    }
+    emscripten_glBindFramebuffer(SUB_FRAMEBUFFER, name ? it->second.web : 0);
+    st.boundFramebuffer = name;
+}
+
+void subGenRenderbuffers(GLsizei n, GLuint* names) {
+    for (GLsizei i = 0; i < n; ++i) {
+        names[i] = ++st.nextRenderbuffer;
+        st.renderbuffers[names[i]] = Renderbuffer{};
+    }
+}
+
+void subBindRenderbuffer(GLenum, GLuint name) {
+    st.boundRenderbuffer = name;
+}
+
+void subRenderbufferStorage(GLenum, GLenum format, GLsizei width, GLsizei height) {
+    auto it = st.renderbuffers.find(st.boundRenderbuffer);
+    if (it == st.renderbuffers.end()) {
+        setError(GL_INVALID_OPERATION);
+        return;
+    }
+    Renderbuffer& r = it->second;
+    r.format = format;
+    if (format == SUB_DEPTH_COMPONENT24 || format == SUB_DEPTH24_STENCIL8 || format == SUB_DEPTH_STENCIL ||
+        format == SUB_DEPTH_COMPONENT16) {
+        // Depth and stencil together: the browser's way to more than 16 bits of depth.
+        if (!r.webRenderbuffer)
+            emscripten_glGenRenderbuffers(1, &r.webRenderbuffer);
+        emscripten_glBindRenderbuffer(SUB_RENDERBUFFER, r.webRenderbuffer);
+        emscripten_glRenderbufferStorage(SUB_RENDERBUFFER, SUB_DEPTH_STENCIL, width, height);
+        emscripten_glBindRenderbuffer(SUB_RENDERBUFFER, 0);
+        return;
+    }
+    if (!r.webTexture)
+        emscripten_glGenTextures(1, &r.webTexture);
+    emscripten_glBindTexture(GL_TEXTURE_2D, r.webTexture);
+    const GLenum web = format == SUB_RGB8 || format == GL_RGB ? GL_RGB : GL_RGBA;
+    emscripten_glTexImage2D(GL_TEXTURE_2D, 0, web, width, height, 0, web, GL_UNSIGNED_BYTE, nullptr);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, SUB_CLAMP_TO_EDGE);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, SUB_CLAMP_TO_EDGE);
+    emscripten_glBindTexture(GL_TEXTURE_2D, texture(st.boundTexture).web);
+}
+
+void subFramebufferRenderbuffer(GLenum, GLenum attachment, GLenum, GLuint name) {
+    glcFlush();
+    auto it = st.renderbuffers.find(name);
+    if (name != 0 && it == st.renderbuffers.end()) {
+        setError(GL_INVALID_OPERATION);
+        return;
+    }
+    if (attachment == SUB_COLOR_ATTACHMENT0) {
+        const GLuint tex = name ? it->second.webTexture : 0;
+        emscripten_glFramebufferTexture2D(SUB_FRAMEBUFFER, attachment, GL_TEXTURE_2D, tex, 0);
+        return;
+    }
+    const GLuint rb = name ? it->second.webRenderbuffer : 0;
+    emscripten_glFramebufferRenderbuffer(SUB_FRAMEBUFFER, SUB_DEPTH_STENCIL_ATTACHMENT, SUB_RENDERBUFFER, rb);
+}
+
+GLenum subCheckFramebufferStatus(GLenum target) {
+    return emscripten_glCheckFramebufferStatus(target);
+}
+
+}  // namespace
+
+bool webglSubsetInit() {
+    glcReset();
+    glcSetFlush(drawBatch);
+    st = State{};
+    st.unpackAlignment = 4;
+    st.packAlignment = 4;
+    texture(0);   // the default texture is an object like any other here
+    emscripten_glBindTexture(GL_TEXTURE_2D, texture(0).web);
+    const GLuint vertex = compile(SUB_VERTEX_SHADER, VERTEX_SHADER);
+    st.plainProgram = link(vertex, PLAIN_SHADER);
+    st.texturedProgram = link(vertex, TEXTURED_SHADER);
+    if (!st.plainProgram || !st.texturedProgram)
+        return false;
+    emscripten_glUseProgram(st.texturedProgram);
+    emscripten_glUniform1i(emscripten_glGetUniformLocation(st.texturedProgram, "image"), 0);
+    emscripten_glGenBuffers(1, &st.buffer);
+    emscripten_glBindBuffer(SUB_ARRAY_BUFFER, st.buffer);
+    const GLsizei stride = sizeof(GlcVertex);
+    emscripten_glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride,
+                                     reinterpret_cast<void*>(offsetof(GlcVertex, position)));
+    emscripten_glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride,
+                                     reinterpret_cast<void*>(offsetof(GlcVertex, colour)));
+    emscripten_glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                                     reinterpret_cast<void*>(offsetof(GlcVertex, texCoord)));
+    for (GLuint i = 0; i < 3; ++i)
+        emscripten_glEnableVertexAttribArray(i);
+    // Uploads are repacked tightly here, whatever the caller's alignment.
+    emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    emscripten_glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    st.ready = true;
+    return true;
+}
+
+void* webglProcAddress(const char* name) {
+    static const struct {
+        const char* name;
+        void* entry;
+    } table[] = {
+        {"glGenFramebuffers", reinterpret_cast<void*>(subGenFramebuffers)},
+        {"glBindFramebuffer", reinterpret_cast<void*>(subBindFramebuffer)},
+        {"glFramebufferRenderbuffer", reinterpret_cast<void*>(subFramebufferRenderbuffer)},
+        {"glCheckFramebufferStatus", reinterpret_cast<void*>(subCheckFramebufferStatus)},
+        {"glGenRenderbuffers", reinterpret_cast<void*>(subGenRenderbuffers)},
+        {"glBindRenderbuffer", reinterpret_cast<void*>(subBindRenderbuffer)},
+        {"glRenderbufferStorage", reinterpret_cast<void*>(subRenderbufferStorage)},
+    };
+    if (!name)
+        return nullptr;
+    for (const auto& e : table)
+        if (std::strcmp(e.name, name) == 0)
+            return e.entry;
+    return nullptr;
+}
+
+uint32_t webglBoundFramebuffer() {
+    return st.boundFramebuffer;
+}
+
+extern "C" {
+
+// Matrices.
+void glMatrixMode(GLenum mode) { glcMatrixMode(mode); }
+void glLoadIdentity() { glcLoadIdentity(); }
+void glPushMatrix() { glcPushMatrix(); }
+void glPopMatrix() { glcPopMatrix(); }
+void glTranslatef(GLfloat x, GLfloat y, GLfloat z) { glcTranslate(x, y, z); }
+void glTranslated(GLdouble x, GLdouble y, GLdouble z) {
+    glcTranslate(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+}
+void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) { glcRotate(angle, x, y, z); }
+void glOrtho(GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) { glcOrtho(l, r, b, t, n, f); }
+void gluOrtho2D(GLdouble l, GLdouble r, GLdouble b, GLdouble t) { glcOrtho(l, r, b, t, -1.0, 1.0); }
+void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
+    glcPerspective(fovy, aspect, zNear, zFar);
+}
+void gluLookAt(GLdouble ex, GLdouble ey, GLdouble ez, GLdouble cx, GLdouble cy, GLdouble cz, GLdouble ux,
+               GLdouble uy, GLdouble uz) {
+    glcLookAt(ex, ey, ez, cx, cy, cz, ux, uy, uz);
+}
+
+// Immediate mode.
+void glBegin(GLenum mode) { glcBegin(mode); }
+void glEnd() { glcEnd(); }
+void glVertex2f(GLfloat x, GLfloat y) { glcVertex(x, y, 0.0f); }
+void glVertex2i(GLint x, GLint y) { glcVertex(static_cast<float>(x), static_cast<float>(y), 0.0f); }
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { glcVertex(x, y, z); }
+void glVertex3fv(const GLfloat* v) { glcVertex(v[0], v[1], v[2]); }
+void glColor3f(GLfloat r, GLfloat g, GLfloat b) { glcColour(r, g, b, 1.0f); }
+void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) { glcColour(r, g, b, a); }
+void glTexCoord2f(GLfloat s, GLfloat t) { glcTexCoord(s, t); }
+
+// Display lists.
+GLuint glGenLists(GLsizei range) { return glcGenLists(range); }
+void glDeleteLists(GLuint list, GLsizei range) { glcDeleteLists(list, range); }
+void glNewList(GLuint list, GLenum mode) { glcNewList(list, mode); }
+void glEndList() { glcEndList(); }
+void glCallLists(GLsizei n, GLenum type, const GLvoid* lists) { glcCallLists(n, type, lists); }
+void glListBase(GLuint base) { glcListBase(base); }
+
+// Raster state: pending triangles are drawn with the state they were made under.
+void glEnable(GLenum cap) {
+    glcFlush();
+    if (cap == GL_TEXTURE_2D)
+        st.texturing = true;
+    else if (cap == GL_BLEND || cap == GL_DEPTH_TEST || cap == GL_CULL_FACE || cap == GL_SCISSOR_TEST)
+        emscripten_glEnable(cap);
+}
+void glDisable(GLenum cap) {
+    glcFlush();
+    if (cap == GL_TEXTURE_2D)
+        st.texturing = false;
+    else if (cap == GL_BLEND || cap == GL_DEPTH_TEST || cap == GL_CULL_FACE || cap == GL_SCISSOR_TEST)
+        emscripten_glDisable(cap);
+}
+void glBlendFunc(GLenum s, GLenum d) {
+    glcFlush();
+    emscripten_glBlendFunc(s, d);
+}
+void glDepthFunc(GLenum f) {
+    glcFlush();
+    emscripten_glDepthFunc(f);
+}
+void glPolygonMode(GLenum, GLenum mode) {
+    if (mode != GL_FILL)
+        setError(GL_INVALID_ENUM);
+}
+void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
+    glcFlush();
+    emscripten_glClearColor(r, g, b, a);
+}
+void glClear(GLbitfield mask) {
+    glcFlush();
+    emscripten_glClear(mask);
+}
+void glViewport(GLint x, GLint y, GLsizei w, GLsizei h) {
+    glcFlush();
+    emscripten_glViewport(x, y, w, h);
+}
+void glFlush() {
+    glcFlush();
+    emscripten_glFlush();
+}
+void glFinish() {
+    glcFlush();
+    emscripten_glFinish();
+}
+void glReadBuffer(GLenum) {}
+void glPixelStorei(GLenum name, GLint value) {
+    if (value != 1 && value != 2 && value != 4 && value != 8) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    if (name == GL_UNPACK_ALIGNMENT)
+        st.unpackAlignment = value;
+    else if (name == GL_PACK_ALIGNMENT)
+        st.packAlignment = value;
+}
+
+// Textures.
+void glGenTextures(GLsizei n, GLuint* names) {
+    for (GLsizei i = 0; i < n; ++i) {
+        while (st.textures.count(++st.nextTexture)) {
+        }
+        names[i] = st.nextTexture;
+        texture(names[i]);
+    }
+}
+void glBindTexture(GLenum, GLuint name) {
+    glcFlush();
+    st.boundTexture = name;
+    emscripten_glBindTexture(GL_TEXTURE_2D, texture(name).web);
+}
+void glTexParameteri(GLenum target, GLenum name, GLint value) {
+    glcFlush();
+    if (name == GL_TEXTURE_MIN_FILTER)
+        texture(st.boundTexture).minFilter = value;
+    if ((name == GL_TEXTURE_WRAP_S || name == GL_TEXTURE_WRAP_T) && value == SUB_CLAMP)
+        value = SUB_CLAMP_TO_EDGE;
+    emscripten_glTexParameteri(target, name, value);
+}
+void glTexEnvi(GLenum, GLenum name, GLint value) {
+    // Modulate is the only environment the shaders have.
+    if (name == GL_TEXTURE_ENV_MODE && value != GL_MODULATE)
+        setError(GL_INVALID_ENUM);
+}
+void glTexEnvf(GLenum target, GLenum name, GLfloat value) { glTexEnvi(target, name, static_cast<GLint>(value)); }
+
+void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei width, GLsizei height, GLint border,
+                  GLenum format, GLenum type, const GLvoid* pixels) {
+    glcFlush();
+    const int32_t inComponents = formatComponents(format);
+    const int32_t outComponents = internalComponents(internal);
+    if (inComponents == 0 || outComponents == 0 || (type != GL_UNSIGNED_BYTE && type != GL_UNSIGNED_INT) ||
+        width < 0 || height < 0 || border != 0 || width > 8192 || height > 8192) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    const size_t typeSize = type == GL_UNSIGNED_INT ? 4 : 1;
+    size_t rowBytes = static_cast<size_t>(width) * inComponents * typeSize;
+    rowBytes = (rowBytes + st.unpackAlignment - 1) / st.unpackAlignment * st.unpackAlignment;
+    st.scratch.assign(static_cast<size_t>(width) * height * outComponents, 0);
+    if (pixels) {
+        const uint8_t* in = static_cast<const uint8_t*>(pixels);
+        uint8_t* out = st.scratch.data();
+        for (GLsizei y = 0; y < height; ++y)
+            for (GLsizei x = 0; x < width; ++x) {
+                uint8_t c[4];
+                readPixel(in + y * rowBytes + x * inComponents * typeSize, format, type, c);
+                std::memcpy(out, c, outComponents);
+                out += outComponents;
+            }
+    }
+    const GLenum web = outComponents == 3 ? GL_RGB : GL_RGBA;
+    emscripten_glTexImage2D(target, level, web, width, height, 0, web, GL_UNSIGNED_BYTE, st.scratch.data());
+    if (level == 0)
+        texture(st.boundTexture).hasImage = true;
+}
+
+void glCopyTexImage2D(GLenum target, GLint level, GLenum internal, GLint x, GLint y, GLsizei w, GLsizei h,
+                      GLint border) {
+    glcFlush();
+    const GLenum web = internalComponents(static_cast<GLint>(internal)) == 4 ? GL_RGBA : GL_RGB;
+    emscripten_glCopyTexImage2D(target, level, web, x, y, w, h, border);
+    if (level == 0)
+        texture(st.boundTexture).hasImage = true;
+}
+
+void glCopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y, GLsizei w,
+                         GLsizei h) {
+    glcFlush();
+    emscripten_glCopyTexSubImage2D(target, level, xoffset, yoffset, x, y, w, h);
+}
+
+void glReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, GLvoid* pixels) {
+    glcFlush();
+    const int32_t n = formatComponents(format);
+    if ((n != 3 && n != 4) || type != GL_UNSIGNED_BYTE || w < 0 || h < 0) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
+    emscripten_glReadPixels(x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    size_t rowBytes = static_cast<size_t>(w) * n;
+    rowBytes = (rowBytes + st.packAlignment - 1) / st.packAlignment * st.packAlignment;
+    uint8_t* out = static_cast<uint8_t*>(pixels);
+    for (GLsizei row = 0; row < h; ++row)
+        for (GLsizei col = 0; col < w; ++col) {
+            const uint8_t* p = &rgba[(static_cast<size_t>(row) * w + col) * 4];
+            uint8_t* q = out + row * rowBytes + col * n;
+            const bool swap = format == SUB_BGR || format == SUB_BGRA;
+            q[0] = swap ? p[2] : p[0];
+            q[1] = p[1];
+            q[2] = swap ? p[0] : p[2];
+            if (n == 4)
+                q[3] = p[3];
+        }
+}
+
+// Queries.
+GLenum glGetError() {
+    GLenum e = glcTakeError();
+    if (e == GL_NO_ERROR)
+        e = st.error;
+    st.error = GL_NO_ERROR;
+    const GLenum web = emscripten_glGetError();
+    return e != GL_NO_ERROR ? e : web;
+}
+
+void glGetIntegerv(GLenum name, GLint* value) {
+    switch (name) {
+    case SUB_FRAMEBUFFER_BINDING: *value = static_cast<GLint>(st.boundFramebuffer); return;
+    case SUB_RENDERBUFFER_BINDING: *value = static_cast<GLint>(st.boundRenderbuffer); return;
+    case GL_TEXTURE_BINDING_2D: *value = static_cast<GLint>(st.boundTexture); return;
+    case GL_MATRIX_MODE: *value = static_cast<GLint>(glcCurrentMatrixMode()); return;
+    case GL_MODELVIEW_STACK_DEPTH: *value = glcStackDepth(GL_MODELVIEW); return;
+    case GL_PROJECTION_STACK_DEPTH: *value = glcStackDepth(GL_PROJECTION); return;
+    default: emscripten_glGetIntegerv(name, value); return;
+    }
+}
+
+const GLubyte* glGetString(GLenum name) {
+    const char* s = nullptr;
+    switch (name) {
+    case GL_VENDOR: s = "tumble"; break;
+    case GL_RENDERER: s = "OpenGL 1.1 subset over WebGL 1"; break;
+    case GL_VERSION: s = "1.1 WebGL"; break;
+    case GL_EXTENSIONS: s = "GL_ARB_framebuffer_object"; break;
+    default: setError(GL_INVALID_ENUM); break;
+    }
+    return reinterpret_cast<const GLubyte*>(s);
+}
+
+}  // extern "C"
