@@ -348,6 +348,21 @@ void* webglProcAddress(const char* name) {
     return nullptr;
 }
 
+void webglFinishFrame() {
+    glcFlush();
+}
+
+void webglReadCanvas(int32_t width, int32_t height, uint8_t* rgb) {
+    glcFlush();
+    emscripten_glBindFramebuffer(SUB_FRAMEBUFFER, 0);
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+    emscripten_glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i)
+        std::memcpy(rgb + i * 3, &rgba[i * 4], 3);
+    auto it = st.framebuffers.find(st.boundFramebuffer);
+    emscripten_glBindFramebuffer(SUB_FRAMEBUFFER, it == st.framebuffers.end() ? 0 : it->second.web);
+}
+
 uint32_t webglBoundFramebuffer() {
     return st.boundFramebuffer;
 }

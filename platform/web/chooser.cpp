@@ -1,0 +1,44 @@
+// The resolution chooser as the page's own form (index.html): shown, then
+// polled until one of its buttons has been pressed.
+#include <emscripten.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+EM_JS(int, chooserShow, (), {
+    const form = document.getElementById('chooser');
+    if (!form)
+        return 0;
+    Module.chooserResult = 0;
+    form.hidden = false;
+    return 1;
+});
+
+// 0 while open, 1 confirmed, 2 cancelled; the current pick in *choice.
+EM_JS(int, chooserPoll, (int32_t* choice), {
+    const picked = document.querySelector('#chooser input[name=resolution]:checked');
+    HEAP32[choice >> 2] = picked ? parseInt(picked.value, 10) : 0;
+    if (Module.chooserResult)
+        document.getElementById('chooser').hidden = true;
+    return Module.chooserResult || 0;
+});
+
+}  // namespace
+
+PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+    *choice = 0;
+    if (!chooserShow()) {
+        if (failure)
+            *failure = "Select your resolution";
+        return PLAT_CHOOSER_FAILED;
+    }
+    for (;;) {
+        const int result = chooserPoll(choice);
+        if (result == 1)
+            return PLAT_CHOOSER_CONFIRMED;
+        if (result == 2)
+            return PLAT_CHOOSER_CANCELLED;
+        emscripten_sleep(30);
+    }
+}
