@@ -11,7 +11,6 @@
 #include "music/sequencer.h"
 #include "music/stream.h"
 #include "platform/platform.h"
-#include "shell/demo.h"
 #include "data/embedded.h"
 
 int32_t outputRate = MUSIC_OUTPUT_RATE;
@@ -21,19 +20,12 @@ int32_t ringFrames = 88400;
 namespace {
 
 // The platform's wave-out behind the device interface.
-PlatWaveOut* wave = nullptr;
-bool waveOpen(int32_t rate) {
-    wave = platWaveOpen(rate);
-    return wave != nullptr;
-}
-void waveLoop(void* pcm, uint32_t bytes) { platWaveLoop(wave, pcm, bytes); }
-void waveUnprepare() { platWaveUnprepare(wave); }
-uint32_t wavePosition() { return platWavePosition(wave); }
-void waveReset() { platWaveReset(wave); }
-void waveClose() {
-    platWaveClose(wave);
-    wave = nullptr;
-}
+bool waveOpen(int32_t rate) { return platAudioDevice.open(rate); }
+void waveLoop(void* pcm, uint32_t bytes) { platAudioDevice.loop(pcm, bytes); }
+void waveUnprepare() { platAudioDevice.unprepare(); }
+uint32_t wavePosition() { return platAudioDevice.position(); }
+void waveReset() { platAudioDevice.reset(); }
+void waveClose() { platAudioDevice.close(); }
 const AudioDevice platformDevice = {waveOpen, waveLoop, waveUnprepare, wavePosition, waveReset, waveClose};
 
 // No device: the ring is consumed at the real-time rate so the song clock still runs.
@@ -230,15 +222,13 @@ Player* playerCreate() {
     installResourceStreamHooks();
     audioOpen(MUSIC_OUTPUT_RATE);
     Player* player = moduleOpen(MUSIC_RESOURCE_ID, nullptr);
-    demo.player = player;
     if (player)
         player->tickRoutine = playerTick;
     return player;
 }
 
-void playerDestroy() {
-    moduleFree(demo.player);
-    demo.player = nullptr;
+void playerDestroy(Player* player) {
+    moduleFree(player);
     audioClose();
 }
 

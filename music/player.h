@@ -5,7 +5,7 @@
 struct Player;
 
 Player* playerCreate();
-void playerDestroy();
+void playerDestroy(Player* player);
 bool playerStart(Player* player);
 bool playerStop(Player* player);
 int playerGetOrder(Player* player);

@@ -3,4 +3,5 @@
 #include <cstdint>
 
 uint32_t backendTickCount();
-void backendMessageBox(const char* text, const char* caption, int icon);
+// The real message box; a windowing backend may replace the headless default.
+extern void (*backendMessageBox)(const char* text, const char* caption, int icon);

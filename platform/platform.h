@@ -1,12 +1,17 @@
-// The one seam between the production and the operating system.
-// Two backends: platform/win32 (Win32, WGL, GDI, winmm) and platform/sdl
-// (SDL2, GTK 3, FreeType). Nothing outside platform/ includes a system header.
+// The one seam between the production and the operating system: what the show
+// asks for, not how a system provides it. Backends: platform/win32 (Win32,
+// WGL, GDI, winmm), platform/sdl (SDL2, GTK 3, FreeType) and platform/web
+// (browser). Nothing outside platform/ includes a system header.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+// The program's entry, called by the backend's own main/WinMain once the
+// backend is ready; its result is the process exit code.
+int appMain();
+
 // Clock and sleep.
-uint32_t platTickCount();                 // milliseconds, wraps at 2^32
+uint32_t platTickCount();                       // milliseconds, wraps at 2^32
 void platSetTickSource(uint32_t (*source)());   // offline rendering's clock; null: the real one
 void platSleep(uint32_t milliseconds);
 
@@ -16,49 +21,58 @@ typedef void (*PlatMessageBoxHook)(const char* text, const char* caption, int ic
 void platMessageBox(const char* text, const char* caption, int icon);
 void platSetMessageBoxHook(PlatMessageBoxHook hook);   // null restores the real box
 
-// Resolution chooser: blocks until confirmed (returns 1) or cancelled (2);
-// *choice is 0 until a radio button is picked, then 1..8.
-int platRunChooser(int32_t* choice);
+// One line on the diagnostic stream where the system has one (nowhere on Windows).
+void platLog(const char* line);
+
+// Resolution chooser: blocks until the viewer confirms or cancels. *choice
+// is 0 until a choice is picked, then 1..8 (the chooser's rows, top down).
+enum PlatChooserResult { PLAT_CHOOSER_FAILED = 0, PLAT_CHOOSER_CONFIRMED = 1, PLAT_CHOOSER_CANCELLED = 2 };
+// On failure *failure names the window that could not be made.
+PlatChooserResult platRunChooser(int32_t* choice, const char** failure);
 
 // Display.
 void platDesktopSize(int32_t* width, int32_t* height);
-enum { PLAT_MODE_FULLSCREEN = 4 };        // same value as CDS_FULLSCREEN
-void platSetDisplayMode(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t flags);
-void platRestoreDisplayMode();            // back to the stored desktop mode
-void platShowCursor(bool visible);
+void platSwitchDisplay(int32_t width, int32_t height, int32_t bitsPerPixel);   // for the show only
+void platRestoreDisplay(int32_t width, int32_t height, int32_t bitsPerPixel);  // the desktop's mode
 
-// Render window with a 20 ms frame timer. Events arrive on the main thread
-// from inside platMessageLoop (and, for size/paint, during creation).
-struct PlatWindowEvents {
-    void (*paint)();                      // only once a GL context exists
-    void (*size)(int32_t width, int32_t height);   // client size, same rule
-    void (*character)(int32_t code);      // 27 = Escape
-    void (*destroy)();                    // window is going away
+// The render window: a double-buffered OpenGL 1.1 context on a window of
+// the described size. A shown window gets a frame tick every 20 ms.
+enum PlatWindowKind { PLAT_WINDOWED = 0, PLAT_FULLSCREEN = 1, PLAT_OFFSCREEN = 2 };
+struct PlatWindowDesc {
+    const char* title;
+    int32_t width;         // full screen: the display mode switched to; windowed: outer size
+    int32_t height;
+    PlatWindowKind kind;   // off screen: never shown, no frame ticks, no events
 };
-enum { PLAT_WINDOWED = 0, PLAT_FULLSCREEN = 1, PLAT_HIDDEN = 2 };
-typedef void* PlatDeviceContext;
-typedef void* PlatGlContext;
-bool platCreateRenderWindow(int32_t width, int32_t height, int kind, const PlatWindowEvents* events);
-PlatDeviceContext platGetDeviceContext();
-int platSetPixelFormat(PlatDeviceContext dc);  // 1 ok, 0 failed (box shown)
-PlatGlContext platCreateGlContext(PlatDeviceContext dc);   // created and made current
-void platDeleteGlContext(PlatGlContext context);           // un-current, then delete
-void* platGlProcAddress(const char* name);                 // extension entry points
-int platSwapBuffers(PlatDeviceContext dc);
-void platKillFrameTimer();
-void platDestroyWindow();
-void platPostQuit(int code);
-int platMessageLoop();                    // until quit; returns the quit code
-void platReleaseDeviceContext(PlatDeviceContext dc);
+enum PlatKey { PLAT_KEY_ESCAPE = 1 };
+// Called on the main thread from inside platRunEventLoop; frame and size
+// only once the context exists. Any may be null.
+struct PlatWindowCallbacks {
+    void (*frame)();                                // draw one frame (and present it)
+    void (*key)(PlatKey key);                       // named keys only
+    void (*size)(int32_t width, int32_t height);    // new drawable size
+};
+struct PlatWindow;
+// Creates and shows the window (hiding the cursor in full screen), then the
+// context, made current. Null when that fails (a box has said why).
+PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks* callbacks);
+int platSwapBuffers(PlatWindow* window);        // nonzero when the frame was presented
+void* platGlProcAddress(const char* name);      // extension entry points
+// Closes the window: the display back to the desktop mode, the context
+// released, the frame ticks stopped, and the event loop told to end.
+void platCloseWindow(PlatWindow* window);
+int platRunEventLoop();                         // until the window is closed; returns 0
 
-// Wave-out: one looping buffer of 16-bit stereo PCM.
-struct PlatWaveOut;
-PlatWaveOut* platWaveOpen(int32_t rate);  // null when no device
-void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes);   // prepare + write, loops for ever
-void platWaveUnprepare(PlatWaveOut* wave);
-uint32_t platWavePosition(PlatWaveOut* wave);   // bytes played, wraps at 2^32
-void platWaveReset(PlatWaveOut* wave);
-void platWaveClose(PlatWaveOut* wave);
+// Audio output: one looping ring of 16-bit stereo PCM and its play position.
+struct PlatAudioDevice {
+    bool (*open)(int32_t rate);
+    void (*loop)(void* pcm, uint32_t bytes);    // start looping this buffer for ever
+    void (*unprepare)();                        // let go of the buffer
+    uint32_t (*position)();                     // bytes played, wraps at 2^32
+    void (*reset)();                            // stop playing
+    void (*close)();
+};
+extern const PlatAudioDevice platAudioDevice;   // the system's sound output
 
 // A thread at time-critical priority; the handle is only forgotten, never joined.
 struct PlatThread;

@@ -5,9 +5,13 @@
 #include <memory>
 #include <new>
 #include "platform/gl.h"
-#include "shell/demo.h"
+#include "assets/demo_state.h"
 
-bool feedbackAllowFramebuffer = true;
+FeedbackState feedback{true};
+
+void feedbackReset() {
+    feedback = FeedbackState{true};
+}
 
 namespace {
 
@@ -93,7 +97,7 @@ bool loadFramebufferApi() {
 // cannot be the colour attachment: the pass samples it while drawing.
 void createSceneFramebuffer() {
     sceneFramebuffer = 0;
-    if (!feedbackAllowFramebuffer || !loadFramebufferApi())
+    if (!feedback.allowFramebuffer || !loadFramebufferApi())
         return;
     GLint outer = 0;
     glGetIntegerv(FB_BINDING, &outer);

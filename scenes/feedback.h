@@ -14,5 +14,9 @@ void drawRenderTarget();
 
 // The scene region is an off-screen framebuffer when the GL offers one
 // (created by createRenderTarget), otherwise the lower left of the back buffer.
-extern bool feedbackAllowFramebuffer;   // tests clear it to force the back buffer
+struct FeedbackState {
+    bool allowFramebuffer;   // clear to force the back-buffer region
+};
+extern FeedbackState feedback;
+void feedbackReset();
 bool feedbackUsesFramebuffer();

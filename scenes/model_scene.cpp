@@ -4,15 +4,16 @@
 #include "data/embedded.h"
 #include "platform/gl.h"
 #include "scenes/feedback.h"
-#include "shell/demo.h"
+#include "assets/demo_state.h"
 
-bool modelSceneReady = false;
-float spinX = 0.0f;
-float spinY = 0.0f;
-float spinZ = 0.0f;
+ModelSceneState modelScene{};
+
+void modelSceneReset() {
+    modelScene = ModelSceneState{};
+}
 
 void modelSceneSetup() {
-    if (modelSceneReady)
+    if (modelScene.ready)
         return;
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
@@ -22,7 +23,7 @@ void modelSceneSetup() {
     // The embedded array carries one trailing zero byte that is not part of the model.
     if (embeddedModelSize > 0)
         md2LoadMemory(&demo.model, embeddedModel, embeddedModelSize - 1);
-    modelSceneReady = true;
+    modelScene.ready = true;
 }
 
 void modelSceneFrame() {
@@ -35,15 +36,15 @@ void modelSceneFrame() {
 }
 
 int drawModelCross() {
-    spinX += 3.1f;
-    spinY += 2.2f;
-    spinZ += 4.1f;
+    modelScene.spinX += 3.1f;
+    modelScene.spinY += 2.2f;
+    modelScene.spinZ += 4.1f;
     gluLookAt(0.0, 0.0, 2.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     glPushMatrix();
     glDisable(GL_LIGHTING);
-    glRotatef(spinX / 6.0f, spinX, 0.0f, 0.0f);
-    glRotatef(spinY / 6.0f, 0.0f, spinY, 0.0f);
-    glRotatef(spinZ / 6.0f, 0.0f, 0.0f, spinZ);
+    glRotatef(modelScene.spinX / 6.0f, modelScene.spinX, 0.0f, 0.0f);
+    glRotatef(modelScene.spinY / 6.0f, 0.0f, modelScene.spinY, 0.0f);
+    glRotatef(modelScene.spinZ / 6.0f, 0.0f, 0.0f, modelScene.spinZ);
     glTranslatef(0.0f, 0.0f, -2.0f);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);

@@ -2,10 +2,14 @@
 // cross, drawn through the feedback effect.
 #pragma once
 
-extern bool modelSceneReady;
-extern float spinX;
-extern float spinY;
-extern float spinZ;
+struct ModelSceneState {
+    bool ready;       // render target made and model loaded
+    float spinX;      // degrees, one step per drawn frame
+    float spinY;
+    float spinZ;
+};
+extern ModelSceneState modelScene;
+void modelSceneReset();
 
 void modelSceneSetup();
 void modelSceneFrame();

@@ -56,7 +56,7 @@ void drawLoadingBar(float fraction) {
     glPopMatrix();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
-    presentFrame(&demo.deviceContext);
+    presentFrame(demo.window);
 }
 
 void loadDemo() {
@@ -83,6 +83,6 @@ void loadDemo() {
     demo.imageTextures[1] = loadEmbeddedImage(smileyImage, smileyImageSize);
 
     camera = Camera{{0.0f, 0.0f, 50.0f}, {0.0f, 0.0f, 0.0f}, 0};
-    playerCreate();   // stores the player in demo.player
+    demo.player = playerCreate();
     loaded = 1;
 }

@@ -1,8 +1,7 @@
 // Start-up: desktop size, resolution chooser, display mode switch, then the
-// render window, GL context, loading sequence and message loop.
+// render window with its GL context, the loading sequence and the event loop.
 #include <cstdlib>
 #include "shell/demo.h"
-#include "shell/window_events.h"
 
 namespace {
 
@@ -19,13 +18,10 @@ const Resolution resolutionTable[8] = {
 
 }  // namespace
 
-void setDisplayMode(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t flags) {
-    platSetDisplayMode(width, height, bitsPerPixel, flags);
-}
-
+// A start-up that cannot go on is a failure, whatever the viewer saw.
 void fatalError(const char* text) {
     platMessageBox(text, "Error", PLAT_ICON_NONE);
-    std::exit(0);
+    std::exit(1);
 }
 
 void chooseScreenSize(int32_t choice) {
@@ -42,33 +38,29 @@ void chooseScreenSize(int32_t choice) {
     screenHeight = r.height;
 }
 
-int demoMain() {
+int appMain() {
     platDesktopSize(&demo.desktopWidth, &demo.desktopHeight);
 
-    chooserResult = platRunChooser(&resolutionChoice);
-    if (chooserResult != 1)
+    const char* failure = "";
+    chooserResult = platRunChooser(&resolutionChoice, &failure);
+    if (chooserResult == PLAT_CHOOSER_FAILED)
+        fatalError(failure);
+    if (chooserResult != PLAT_CHOOSER_CONFIRMED)
         return 0;
 
     // Confirming without a pick gives the labelled default.
     if (resolutionChoice == 0)
         resolutionChoice = 4;
     chooseScreenSize(resolutionChoice);
+    PlatWindowDesc desc = {":)", 800, 600, PLAT_WINDOWED};
     if (fullscreen) {
-        setDisplayMode(screenWidth, screenHeight, 32, PLAT_MODE_FULLSCREEN);
-        platCreateRenderWindow(screenWidth, screenHeight, PLAT_FULLSCREEN, &renderWindowEvents);
-        platShowCursor(false);
-    } else {
-        platCreateRenderWindow(800, 600, PLAT_WINDOWED, &renderWindowEvents);
+        platSwitchDisplay(screenWidth, screenHeight, 32);
+        desc = {":)", screenWidth, screenHeight, PLAT_FULLSCREEN};
     }
-
-    demo.deviceContext = platGetDeviceContext();
-    if (!setPixelFormat(demo.deviceContext))
-        return 0;
-    demo.glContext = platCreateGlContext(demo.deviceContext);
+    demo.window = platOpenWindow(&desc, &renderWindowCallbacks);
+    if (!demo.window)
+        return 1;
 
     loadDemo();
-
-    int code = platMessageLoop();
-    platReleaseDeviceContext(demo.deviceContext);
-    return code;
+    return platRunEventLoop();
 }

@@ -8,7 +8,11 @@
 #include "text/messages.h"
 #include "text/overlay.h"
 
-float startTime = 0.0f;
+TimelineState timeline{};
+
+void timelineReset() {
+    timeline = TimelineState{};
+}
 
 namespace {
 
@@ -87,9 +91,9 @@ FrameDecision decideFrame(float demoTime, float songPosition, int32_t musicStart
     return d;
 }
 
-int renderFrame(PlatDeviceContext* deviceContext) {
-    if (startTime == 0.0f)
-        startTime = static_cast<float>(tickSeconds());
+int renderFrame(PlatWindow* window) {
+    if (timeline.startTime == 0.0f)
+        timeline.startTime = static_cast<float>(tickSeconds());
     if (musicStarted) {
         demo.songOrder = playerGetOrder(demo.player);
         demo.songRow = playerGetRow(demo.player);
@@ -98,7 +102,7 @@ int renderFrame(PlatDeviceContext* deviceContext) {
         demo.songRow = 0;
     }
     demo.songPosition = songPositionOf(demo.songOrder, demo.songRow);
-    demo.demoTime = static_cast<float>(tickSeconds() - startTime);
+    demo.demoTime = static_cast<float>(tickSeconds() - timeline.startTime);
 
     if (loaded == 1) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -113,6 +117,6 @@ int renderFrame(PlatDeviceContext* deviceContext) {
         else
             drawIntro(decision);
     }
-    presentFrame(deviceContext);
+    presentFrame(window);
     return 0;
 }

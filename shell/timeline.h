@@ -3,7 +3,11 @@
 #pragma once
 #include <cstdint>
 
-extern float startTime;   // tick count in seconds at the first frame; 0: not taken yet
+struct TimelineState {
+    float startTime;   // tick count in seconds at the first frame; 0: not taken yet
+};
+extern TimelineState timeline;
+void timelineReset();
 
 struct FrameDecision {
     bool startMusic;      // first loaded frame after 7 s

@@ -1,12 +1,8 @@
-// Render window: projection, camera, presentation, Escape and teardown.
+// Render window: projection, camera, presentation, and what a frame tick,
+// a size change and Escape do.
 #include "shell/demo.h"
-#include "shell/window_events.h"
 #include "platform/gl.h"
 #include "music/player.h"
-
-int setPixelFormat(PlatDeviceContext deviceContext) {
-    return platSetPixelFormat(deviceContext);
-}
 
 void applyCamera(const Camera& cam) {
     float centre[3];
@@ -29,43 +25,40 @@ void resizeViewport() {
     setProjection();
 }
 
-int presentFrame(PlatDeviceContext* deviceContext) {
+int presentFrame(PlatWindow* window) {
     glFlush();
-    return platSwapBuffers(*deviceContext);
+    return platSwapBuffers(window);
 }
 
 void stopDemo() {
-    playerDestroy();
+    playerDestroy(demo.player);
+    demo.player = nullptr;
     if (fullscreen)
-        setDisplayMode(demo.desktopWidth, demo.desktopHeight, 16, 0);
+        platRestoreDisplay(demo.desktopWidth, demo.desktopHeight, 16);
 }
 
 namespace {
 
-void onPaint() {
-    renderFrame(&demo.deviceContext);
+void onFrame() {
+    renderFrame(demo.window);
 }
 
 void onSize(int32_t width, int32_t height) {
+    // A minimised window reports 0 x 0: keep drawing for the last real size.
+    if (width <= 0 || height <= 0)
+        return;
     screenWidth = width;
     screenHeight = height;
     resizeViewport();
 }
 
-void onCharacter(int32_t code) {
-    if (code == 27) {
+void onKey(PlatKey key) {
+    if (key == PLAT_KEY_ESCAPE) {
         stopDemo();
-        platDestroyWindow();
+        platCloseWindow(demo.window);
     }
-}
-
-void onDestroy() {
-    platRestoreDisplayMode();
-    platDeleteGlContext(demo.glContext);
-    platKillFrameTimer();
-    platPostQuit(0);
 }
 
 }  // namespace
 
-const PlatWindowEvents renderWindowEvents = {onPaint, onSize, onCharacter, onDestroy};
+const PlatWindowCallbacks renderWindowCallbacks = {onFrame, onKey, onSize};

@@ -3,7 +3,7 @@
 #include <vector>
 #include "platform/gl.h"
 #include "platform/platform.h"
-#include "shell/demo.h"
+#include "assets/demo_state.h"
 
 uint32_t titleListBase = 0;
 uint32_t fontTexture = 0;

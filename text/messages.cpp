@@ -3,10 +3,14 @@
 #include <cstring>
 #include "data/messages.h"
 #include "platform/gl.h"
-#include "shell/demo.h"
+#include "assets/demo_state.h"
 #include "text/font.h"
 
-float textTime = 0.0f;
+MessageScreenState messageScreen{};
+
+void messageScreenReset() {
+    messageScreen = MessageScreenState{};
+}
 
 namespace {
 
@@ -17,7 +21,7 @@ void callText(const char* text) {
 }  // namespace
 
 void drawMessages() {
-    textTime = textTime + (frameTime - prevFrameTime);
+    messageScreen.textTime = messageScreen.textTime + (frameTime - prevFrameTime);
 
     glPushMatrix();
     glMatrixMode(GL_PROJECTION);
@@ -57,7 +61,7 @@ void drawMessages() {
         glTranslatef(0.0f, static_cast<float>(19 * i), 0.0f);
         glTranslatef(130.0f, 100.0f, 0.0f);
         // Clamped by GL: line i fades in between 4 + 0.2 i and 5 + 0.2 i seconds.
-        const float grey = static_cast<float>(textTime - 4.0 - 0.2 * i);
+        const float grey = static_cast<float>(messageScreen.textTime - 4.0 - 0.2 * i);
         glColor3f(grey, grey, grey);
         callText(messageLines[i]);
     }

@@ -1,6 +1,10 @@
 // The message screen: shade, title line and the fading message lines.
 #pragma once
 
-extern float textTime;   // seconds of main phase seen so far
+struct MessageScreenState {
+    float textTime;   // seconds of main phase seen so far
+};
+extern MessageScreenState messageScreen;
+void messageScreenReset();
 
 void drawMessages();

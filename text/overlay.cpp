@@ -1,7 +1,7 @@
 // Overlay mode and its quads.
 #include "text/overlay.h"
 #include "platform/gl.h"
-#include "shell/demo.h"
+#include "assets/demo_state.h"
 
 void begin2D() {
     glEnable(GL_BLEND);

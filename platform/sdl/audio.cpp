@@ -41,6 +41,8 @@ void audioCallback(void* user, Uint8* stream, int length) {
 
 }  // namespace
 
+namespace {
+
 PlatWaveOut* platWaveOpen(int32_t rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return nullptr;
@@ -113,3 +115,23 @@ void platWaveClose(PlatWaveOut* wave) {
     delete wave;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+// The one device the show plays through.
+PlatWaveOut* wave = nullptr;
+bool deviceOpen(int32_t rate) {
+    wave = platWaveOpen(rate);
+    return wave != nullptr;
+}
+void deviceLoop(void* pcm, uint32_t bytes) { platWaveLoop(wave, pcm, bytes); }
+void deviceUnprepare() { platWaveUnprepare(wave); }
+uint32_t devicePosition() { return platWavePosition(wave); }
+void deviceReset() { platWaveReset(wave); }
+void deviceClose() {
+    platWaveClose(wave);
+    wave = nullptr;
+}
+
+}  // namespace
+
+const PlatAudioDevice platAudioDevice = {deviceOpen, deviceLoop, deviceUnprepare, devicePosition, deviceReset,
+                                         deviceClose};

@@ -1,7 +1,6 @@
 // Resolution chooser as a small GTK 3 window.
 #include <gtk/gtk.h>
 #include "platform/platform.h"
-#include "shell/demo.h"
 
 namespace {
 
@@ -12,6 +11,7 @@ const char* const labels[8] = {
 
 struct Chooser {
     GtkWidget* radios[8];
+    GtkWidget* cancel;
     int32_t* choice;
     int result;
 };
@@ -45,14 +45,15 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
     return TRUE;
 }
 
-gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
     Chooser* c = static_cast<Chooser*>(data);
     if (event->keyval == GDK_KEY_Escape) {
         finish(c, 2);
         return TRUE;
     }
     if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter) {
-        finish(c, 1);
+        // Enter presses the focused button; on a radio button, the default one.
+        finish(c, gtk_window_get_focus(GTK_WINDOW(widget)) == c->cancel ? 2 : 1);
         return TRUE;
     }
     return FALSE;
@@ -60,9 +61,12 @@ gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer data) {
 
 }  // namespace
 
-int platRunChooser(int32_t* choice) {
-    if (!gtk_init_check(nullptr, nullptr))
-        fatalError("Cant do createwindow 1");
+PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+    if (!gtk_init_check(nullptr, nullptr)) {
+        platLog("tumble: no display: set DISPLAY or WAYLAND_DISPLAY");
+        *failure = "Cant do createwindow 1";
+        return PLAT_CHOOSER_FAILED;
+    }
 
     Chooser c{};
     c.choice = choice;
@@ -88,8 +92,11 @@ int platRunChooser(int32_t* choice) {
 
     GtkWidget* ok = gtk_button_new_with_label("Ok, let's go!");
     GtkWidget* cancel = gtk_button_new_with_label("Cancel");
+    c.cancel = cancel;
     gtk_box_pack_start(GTK_BOX(box), ok, FALSE, FALSE, 4);
     gtk_box_pack_start(GTK_BOX(box), cancel, FALSE, FALSE, 0);
+    gtk_widget_set_can_default(ok, TRUE);
+    gtk_window_set_default(GTK_WINDOW(window), ok);
     g_signal_connect(ok, "clicked", G_CALLBACK(onOk), &c);
     g_signal_connect(cancel, "clicked", G_CALLBACK(onCancel), &c);
     g_signal_connect(window, "delete-event", G_CALLBACK(onDelete), &c);
@@ -102,5 +109,5 @@ int platRunChooser(int32_t* choice) {
     gtk_widget_destroy(window);
     while (gtk_events_pending())
         gtk_main_iteration();
-    return c.result;
+    return static_cast<PlatChooserResult>(c.result);
 }

@@ -1,47 +1,64 @@
-// Clock, sleep, message boxes, threads and the embedded resource table.
-#include <SDL.h>
-#include <atomic>
+// Clock, sleep, threads, the diagnostic line and the embedded resource
+// table: the headless half of the Linux backend, so that tools which open no
+// window link no window, GL or sound library.
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 #include "platform/platform.h"
 #include "platform/backend.h"
 #include "data/embedded.h"
 
+namespace {
+
+const auto clockStart = std::chrono::steady_clock::now();
+
+// Without a display the box is one line on stderr.
+void stderrMessageBox(const char* text, const char* caption, int) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
+
+}  // namespace
+
+void (*backendMessageBox)(const char*, const char*, int) = stderrMessageBox;
+
 uint32_t backendTickCount() {
-    return SDL_GetTicks();
+    auto elapsed = std::chrono::steady_clock::now() - clockStart;
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
 void platSleep(uint32_t milliseconds) {
-    SDL_Delay(milliseconds);
+    if (milliseconds == 0)
+        std::this_thread::yield();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void backendMessageBox(const char* text, const char* caption, int icon) {
-    uint32_t flags = icon == PLAT_ICON_ERROR ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-    if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) != 0)
-        SDL_Log("%s: %s", caption, text);
+void platLog(const char* line) {
+    std::fprintf(stderr, "%s\n", line);
 }
 
 struct PlatThread {
-    SDL_Thread* thread;
+    std::thread thread;
 };
 
-namespace {
-int threadTrampoline(void* procedure) {
-    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-    return reinterpret_cast<int (*)()>(procedure)();
-}
-}  // namespace
-
 PlatThread* platThreadStart(int (*procedure)()) {
-    SDL_Thread* t = SDL_CreateThread(threadTrampoline, "mix", reinterpret_cast<void*>(procedure));
-    if (!t)
-        return nullptr;
-    return new PlatThread{t};
+    PlatThread* t = new PlatThread;
+    t->thread = std::thread([procedure] {
+        // Time-critical where the system allows it; an ordinary thread otherwise.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -10);
+        procedure();
+    });
+    return t;
 }
 
 void platThreadForget(PlatThread* thread) {
     if (!thread)
         return;
-    SDL_DetachThread(thread->thread);
+    thread->thread.detach();
     delete thread;
 }
 

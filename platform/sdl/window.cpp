@@ -1,18 +1,22 @@
-// Display mode, render window, GL context, frame timer and message loop.
+// Display mode, render window, GL context, frame ticks and the event loop.
 #include <SDL.h>
 #include <atomic>
+#include <string>
 #include "platform/platform.h"
+
+struct PlatWindow {
+    SDL_Window* window;
+    SDL_GLContext context;
+};
 
 namespace {
 
-SDL_Window* window = nullptr;
-SDL_GLContext context = nullptr;
-const PlatWindowEvents* handlers = nullptr;
+PlatWindow renderWindow{};
+const PlatWindowCallbacks* handlers = nullptr;
 SDL_TimerID frameTimer = 0;
 uint32_t timerEvent = 0;
 std::atomic<bool> timerPending{false};
 bool quitPosted = false;
-int quitCode = 0;
 int32_t modeWidth = 0, modeHeight = 0;
 bool modeWanted = false;
 
@@ -22,7 +26,11 @@ bool initVideo() {
     return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) == 0;
 }
 
-// Like WM_TIMER: at most one tick waits in the queue.
+void logFailure(const char* what) {
+    platLog((std::string("tumble: ") + what + ": " + SDL_GetError()).c_str());
+}
+
+// Like a window timer: at most one tick waits in the queue.
 uint32_t onTimer(uint32_t interval, void*) {
     if (!timerPending.exchange(true)) {
         SDL_Event e{};
@@ -33,6 +41,7 @@ uint32_t onTimer(uint32_t interval, void*) {
 }
 
 void applyDisplayMode() {
+    SDL_Window* window = renderWindow.window;
     if (!window)
         return;
     if (!modeWanted) {
@@ -48,16 +57,28 @@ void applyDisplayMode() {
 }
 
 void sendSize() {
-    if (!context || !handlers || !handlers->size)
+    if (!renderWindow.context || !handlers || !handlers->size)
         return;
     int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(window, &w, &h);
+    SDL_GL_GetDrawableSize(renderWindow.window, &w, &h);
     handlers->size(w, h);
 }
 
-void sendPaint() {
-    if (context && handlers && handlers->paint)
-        handlers->paint();
+void sendFrame() {
+    if (renderWindow.context && handlers && handlers->frame)
+        handlers->frame();
+}
+
+SDL_GLContext createContext(SDL_Window* window) {
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (!context) {
+        // Retry without the stencil buffer before giving up.
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+        context = SDL_GL_CreateContext(window);
+    }
+    if (context)
+        SDL_GL_MakeCurrent(window, context);
+    return context;
 }
 
 }  // namespace
@@ -73,28 +94,27 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     }
 }
 
-void platSetDisplayMode(int32_t width, int32_t height, int32_t, uint32_t flags) {
-    // SDL switches modes through a full-screen window: remember the wish and
-    // apply it to the render window (now, or when it is created).
-    modeWanted = (flags & PLAT_MODE_FULLSCREEN) != 0;
+// SDL switches modes through a full-screen window: remember the wish and
+// apply it to the render window (now, or when it is created).
+void platSwitchDisplay(int32_t width, int32_t height, int32_t) {
+    modeWanted = true;
     modeWidth = width;
     modeHeight = height;
     applyDisplayMode();
 }
 
-void platRestoreDisplayMode() {
+void platRestoreDisplay(int32_t, int32_t, int32_t) {
     modeWanted = false;
     applyDisplayMode();
 }
 
-void platShowCursor(bool visible) {
-    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
-}
-
-bool platCreateRenderWindow(int32_t width, int32_t height, int kind, const PlatWindowEvents* events) {
-    if (!initVideo())
-        return false;
-    handlers = events;
+PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks* callbacks) {
+    if (!initVideo()) {
+        logFailure("no display: set DISPLAY or WAYLAND_DISPLAY");
+        return nullptr;
+    }
+    handlers = callbacks;
+    quitPosted = false;
     if (!timerEvent)
         timerEvent = SDL_RegisterEvents(1);
 
@@ -103,97 +123,75 @@ bool platCreateRenderWindow(int32_t width, int32_t height, int kind, const PlatW
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
 
+    const bool full = desc->kind == PLAT_FULLSCREEN;
     uint32_t flags = SDL_WINDOW_OPENGL;
-    if (kind == PLAT_FULLSCREEN)
+    if (full)
         flags |= SDL_WINDOW_FULLSCREEN;
-    else if (kind == PLAT_HIDDEN)
+    else if (desc->kind == PLAT_OFFSCREEN)
         flags |= SDL_WINDOW_HIDDEN;
     else
         flags |= SDL_WINDOW_RESIZABLE;
-    window = SDL_CreateWindow(":)", kind == PLAT_FULLSCREEN ? 0 : SDL_WINDOWPOS_UNDEFINED,
-                              kind == PLAT_FULLSCREEN ? 0 : SDL_WINDOWPOS_UNDEFINED,
-                              width, height, flags);
-    if (!window)
-        return false;
-    if (kind == PLAT_FULLSCREEN)
-        applyDisplayMode();
-    if (kind != PLAT_HIDDEN)
-        frameTimer = SDL_AddTimer(20, onTimer, nullptr);
-    return true;
-}
-
-PlatDeviceContext platGetDeviceContext() {
-    return window;
-}
-
-int platSetPixelFormat(PlatDeviceContext dc) {
-    if (!dc) {
+    const int position = full ? 0 : SDL_WINDOWPOS_UNDEFINED;
+    SDL_Window* window = SDL_CreateWindow(desc->title, position, position, desc->width, desc->height, flags);
+    if (!window) {
+        logFailure("no window");
         platMessageBox("Failed to find acceptable pixel format.", "Error!", PLAT_ICON_ERROR);
-        return 0;
+        return nullptr;
     }
-    return 1;
-}
-
-PlatGlContext platCreateGlContext(PlatDeviceContext dc) {
-    SDL_Window* w = static_cast<SDL_Window*>(dc);
-    context = SDL_GL_CreateContext(w);
-    if (!context) {
-        // Retry without the stencil buffer before giving up.
-        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        context = SDL_GL_CreateContext(w);
+    renderWindow.window = window;
+    if (full) {
+        applyDisplayMode();
+        SDL_ShowCursor(SDL_DISABLE);
     }
-    if (context)
-        SDL_GL_MakeCurrent(w, context);
-    return context;
-}
+    if (desc->kind != PLAT_OFFSCREEN)
+        frameTimer = SDL_AddTimer(20, onTimer, nullptr);
 
-void platDeleteGlContext(PlatGlContext ctx) {
-    if (!window)
-        return;
-    SDL_GL_MakeCurrent(window, nullptr);
-    if (ctx)
-        SDL_GL_DeleteContext(ctx);
+    renderWindow.context = createContext(window);
+    if (!renderWindow.context) {
+        logFailure("no OpenGL context");
+        platMessageBox("Failed to set pixel format.", "Error!", PLAT_ICON_ERROR);
+        platCloseWindow(&renderWindow);
+        return nullptr;
+    }
+    return &renderWindow;
 }
 
 void* platGlProcAddress(const char* name) {
     return SDL_GL_GetProcAddress(name);
 }
 
-int platSwapBuffers(PlatDeviceContext dc) {
-    if (!dc)
+int platSwapBuffers(PlatWindow* window) {
+    if (!window || !window->window)
         return 0;
-    SDL_GL_SwapWindow(static_cast<SDL_Window*>(dc));
+    SDL_GL_SwapWindow(window->window);
     return 1;
 }
 
-void platKillFrameTimer() {
+void platCloseWindow(PlatWindow* window) {
+    if (!window || !window->window)
+        return;
+    modeWanted = false;
+    applyDisplayMode();
+    SDL_GL_MakeCurrent(window->window, nullptr);
+    if (window->context)
+        SDL_GL_DeleteContext(window->context);
+    window->context = nullptr;
     if (frameTimer)
         SDL_RemoveTimer(frameTimer);
     frameTimer = 0;
-}
-
-void platDestroyWindow() {
-    if (!window)
-        return;
-    if (handlers && handlers->destroy)
-        handlers->destroy();
-    SDL_DestroyWindow(window);
-    window = nullptr;
-}
-
-void platPostQuit(int code) {
     quitPosted = true;
-    quitCode = code;
+    SDL_DestroyWindow(window->window);
+    window->window = nullptr;
 }
 
-int platMessageLoop() {
+int platRunEventLoop() {
     SDL_StartTextInput();
     SDL_Event e;
     while (!quitPosted && SDL_WaitEvent(&e)) {
         if (e.type == timerEvent) {
             timerPending = false;
-            if (window)
-                sendPaint();
+            if (renderWindow.window)
+                sendFrame();
             continue;
         }
         switch (e.type) {
@@ -201,24 +199,21 @@ int platMessageLoop() {
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 sendSize();
             else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
-                sendPaint();
+                sendFrame();
             else if (e.window.event == SDL_WINDOWEVENT_CLOSE)
-                platDestroyWindow();
+                platCloseWindow(&renderWindow);
             break;
         case SDL_KEYDOWN:
-            if (e.key.keysym.sym == SDLK_ESCAPE && handlers && handlers->character)
-                handlers->character(27);
+            if (e.key.keysym.sym == SDLK_ESCAPE && handlers && handlers->key)
+                handlers->key(PLAT_KEY_ESCAPE);
             break;
         case SDL_QUIT:
-            platDestroyWindow();
+            platCloseWindow(&renderWindow);
             break;
         default:
             break;
         }
     }
-    return quitCode;
-}
-
-void platReleaseDeviceContext(PlatDeviceContext) {
     SDL_Quit();
+    return 0;
 }

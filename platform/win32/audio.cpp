@@ -9,6 +9,8 @@ struct PlatWaveOut {
     WAVEHDR header;
 };
 
+namespace {
+
 PlatWaveOut* platWaveOpen(int32_t rate) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -71,3 +73,23 @@ void platWaveClose(PlatWaveOut* wave) {
     waveOutClose(wave->device);
     delete wave;
 }
+
+// The one device the show plays through.
+PlatWaveOut* wave = nullptr;
+bool deviceOpen(int32_t rate) {
+    wave = platWaveOpen(rate);
+    return wave != nullptr;
+}
+void deviceLoop(void* pcm, uint32_t bytes) { platWaveLoop(wave, pcm, bytes); }
+void deviceUnprepare() { platWaveUnprepare(wave); }
+uint32_t devicePosition() { return platWavePosition(wave); }
+void deviceReset() { platWaveReset(wave); }
+void deviceClose() {
+    platWaveClose(wave);
+    wave = nullptr;
+}
+
+}  // namespace
+
+const PlatAudioDevice platAudioDevice = {deviceOpen, deviceLoop, deviceUnprepare, devicePosition, deviceReset,
+                                         deviceClose};

@@ -14,9 +14,16 @@ void platSleep(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
-void backendMessageBox(const char* text, const char* caption, int icon) {
+namespace {
+void win32MessageBox(const char* text, const char* caption, int icon) {
     MessageBoxA(nullptr, text, caption, icon == PLAT_ICON_ERROR ? MB_ICONERROR : MB_OK);
 }
+}  // namespace
+
+void (*backendMessageBox)(const char*, const char*, int) = win32MessageBox;
+
+// A windowed program has no diagnostic stream; its boxes say what failed.
+void platLog(const char*) {}
 
 struct PlatThread {
     HANDLE handle;

@@ -1,14 +1,18 @@
 // Display mode, resolution chooser, render window, WGL context and message loops.
 #include "platform/win32/win32.h"
 #include "platform/platform.h"
-#include "shell/demo.h"
+
+struct PlatWindow {
+    HWND window;
+    HDC deviceContext;
+    HGLRC glContext;
+};
 
 namespace {
 
-HWND renderWindow = nullptr;
-HGLRC glContext = nullptr;
+PlatWindow render{};
 UINT_PTR timerId = 0;
-const PlatWindowEvents* handlers = nullptr;
+const PlatWindowCallbacks* handlers = nullptr;
 int32_t* chooserChoice = nullptr;
 volatile int32_t chooserState = 0;
 
@@ -53,7 +57,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     *height = GetDeviceCaps(screen, VERTRES);
 }
 
-int platRunChooser(int32_t* choice) {
+PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
     chooserChoice = choice;
 
     WNDCLASSA renderClass = {};
@@ -79,18 +83,24 @@ int platRunChooser(int32_t* choice) {
 
     HWND chooser = CreateWindowExA(0, "CHOICE_RESO", "Select your resolution", WS_VISIBLE,
                                    300, 200, 167, 266, nullptr, nullptr, win32Instance, nullptr);
-    if (!chooser)
-        fatalError("Cant do createwindow 1");
+    if (!chooser) {
+        *failure = "Cant do createwindow 1";
+        return PLAT_CHOOSER_FAILED;
+    }
 
     HDC screen = GetDC(nullptr);
     int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
     HFONT regular = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
     HFONT bold = CreateFontA(height, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
 
-    if (!makeButton(chooser, "Ok, let's go!", 0, 10, 176, 140, 24, 100, bold))
-        fatalError("Cant do createwindow 2");
-    if (!makeButton(chooser, "Cancel", 0, 10, 206, 140, 24, 120, regular))
-        fatalError("Cant do createwindow 3");
+    if (!makeButton(chooser, "Ok, let's go!", 0, 10, 176, 140, 24, 100, bold)) {
+        *failure = "Cant do createwindow 2";
+        return PLAT_CHOOSER_FAILED;
+    }
+    if (!makeButton(chooser, "Cancel", 0, 10, 206, 140, 24, 120, regular)) {
+        *failure = "Cant do createwindow 3";
+        return PLAT_CHOOSER_FAILED;
+    }
     for (int i = 0; i < 8; ++i)
         makeButton(chooser, radioLabels[i], BS_AUTORADIOBUTTON, 10, 10 + 20 * i, 150, 20, 101 + i, regular);
 
@@ -104,10 +114,12 @@ int platRunChooser(int32_t* choice) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return chooserState;
+    return static_cast<PlatChooserResult>(chooserState);
 }
 
-void platSetDisplayMode(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t flags) {
+namespace {
+
+void changeDisplay(int32_t width, int32_t height, int32_t bitsPerPixel, DWORD flags) {
     DEVMODEA mode;
     ZeroMemory(&mode, sizeof mode);
     mode.dmSize = sizeof mode;
@@ -118,36 +130,7 @@ void platSetDisplayMode(int32_t width, int32_t height, int32_t bitsPerPixel, uin
     ChangeDisplaySettingsA(&mode, flags);
 }
 
-void platRestoreDisplayMode() {
-    ChangeDisplaySettingsA(nullptr, 0);
-}
-
-void platShowCursor(bool visible) {
-    ShowCursor(visible ? TRUE : FALSE);
-}
-
-bool platCreateRenderWindow(int32_t width, int32_t height, int kind, const PlatWindowEvents* events) {
-    handlers = events;
-    DWORD style = kind == PLAT_FULLSCREEN
-                      ? WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_MAXIMIZE
-                      : WS_POPUP | WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    renderWindow = CreateWindowExA(0, "OpenGL", ":)", style, 0, 0, width, height, nullptr, nullptr,
-                                   win32Instance, nullptr);
-    if (!renderWindow)
-        return false;
-    if (kind != PLAT_HIDDEN) {
-        ShowWindow(renderWindow, win32ShowCommand);
-        UpdateWindow(renderWindow);
-    }
-    return true;
-}
-
-PlatDeviceContext platGetDeviceContext() {
-    return GetDC(renderWindow);
-}
-
-int platSetPixelFormat(PlatDeviceContext dc) {
-    HDC hdc = static_cast<HDC>(dc);
+int setPixelFormat(HDC hdc) {
     PIXELFORMATDESCRIPTOR pfd;
     ZeroMemory(&pfd, sizeof pfd);
     pfd.nSize = 40;
@@ -167,48 +150,61 @@ int platSetPixelFormat(PlatDeviceContext dc) {
     return 1;
 }
 
-PlatGlContext platCreateGlContext(PlatDeviceContext dc) {
-    glContext = wglCreateContext(static_cast<HDC>(dc));
-    wglMakeCurrent(static_cast<HDC>(dc), glContext);
-    return glContext;
+}  // namespace
+
+// The temporary switch lasts until the process ends or the window is destroyed.
+void platSwitchDisplay(int32_t width, int32_t height, int32_t bitsPerPixel) {
+    changeDisplay(width, height, bitsPerPixel, CDS_FULLSCREEN);
 }
 
-void platDeleteGlContext(PlatGlContext context) {
-    wglMakeCurrent(nullptr, nullptr);
-    wglDeleteContext(static_cast<HGLRC>(context));
+void platRestoreDisplay(int32_t width, int32_t height, int32_t bitsPerPixel) {
+    changeDisplay(width, height, bitsPerPixel, 0);
+}
+
+PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks* callbacks) {
+    handlers = callbacks;
+    const bool full = desc->kind == PLAT_FULLSCREEN;
+    DWORD style = full ? WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_MAXIMIZE
+                       : WS_POPUP | WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    render.window = CreateWindowExA(0, "OpenGL", desc->title, style, 0, 0, desc->width, desc->height,
+                                    nullptr, nullptr, win32Instance, nullptr);
+    if (!render.window)
+        return nullptr;
+    if (full)
+        ShowCursor(FALSE);
+    if (desc->kind != PLAT_OFFSCREEN) {
+        ShowWindow(render.window, win32ShowCommand);
+        UpdateWindow(render.window);
+    }
+    render.deviceContext = GetDC(render.window);
+    if (!setPixelFormat(render.deviceContext))
+        return nullptr;
+    render.glContext = wglCreateContext(render.deviceContext);
+    wglMakeCurrent(render.deviceContext, render.glContext);
+    return &render;
 }
 
 void* platGlProcAddress(const char* name) {
     return reinterpret_cast<void*>(wglGetProcAddress(name));
 }
 
-int platSwapBuffers(PlatDeviceContext dc) {
-    return SwapBuffers(static_cast<HDC>(dc));
+int platSwapBuffers(PlatWindow* window) {
+    return SwapBuffers(window->deviceContext);
 }
 
-void platKillFrameTimer() {
-    KillTimer(renderWindow, timerId);
+// WM_DESTROY does the rest.
+void platCloseWindow(PlatWindow* window) {
+    DestroyWindow(window->window);
 }
 
-void platDestroyWindow() {
-    DestroyWindow(renderWindow);
-}
-
-void platPostQuit(int code) {
-    PostQuitMessage(code);
-}
-
-int platMessageLoop() {
+int platRunEventLoop() {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    ReleaseDC(render.window, render.deviceContext);
     return static_cast<int>(msg.wParam);
-}
-
-void platReleaseDeviceContext(PlatDeviceContext dc) {
-    ReleaseDC(renderWindow, static_cast<HDC>(dc));
 }
 
 LRESULT CALLBACK RenderWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -220,18 +216,18 @@ LRESULT CALLBACK RenderWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     case WM_PAINT:
-        if (!glContext)
+        if (!render.glContext)
             break;
         {
             PAINTSTRUCT paint;
             BeginPaint(window, &paint);
-            if (handlers && handlers->paint)
-                handlers->paint();
+            if (handlers && handlers->frame)
+                handlers->frame();
             EndPaint(window, &paint);
         }
         return 0;
     case WM_SIZE:
-        if (!glContext)
+        if (!render.glContext)
             break;
         if (handlers && handlers->size)
             handlers->size(LOWORD(lParam), HIWORD(lParam));
@@ -239,12 +235,15 @@ LRESULT CALLBACK RenderWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_CHAR:
         if (wParam != 27)
             break;
-        if (handlers && handlers->character)
-            handlers->character(27);
+        if (handlers && handlers->key)
+            handlers->key(PLAT_KEY_ESCAPE);
         return 0;
     case WM_DESTROY:
-        if (handlers && handlers->destroy)
-            handlers->destroy();
+        ChangeDisplaySettingsA(nullptr, 0);
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(render.glContext);
+        KillTimer(window, timerId);
+        PostQuitMessage(0);
         return 0;
     default:
         break;

@@ -78,7 +78,7 @@ TEST(Golden, WholeShow) {
             firstMain = i;
             // Not before the music has played its first order position.
             EXPECT_GT(f.demoTime, 7.0f);
-            EXPECT_NEAR(textTime, 1.0f / FPS, 1e-4) << "first increment is one frame interval";
+            EXPECT_NEAR(messageScreen.textTime, 1.0f / FPS, 1e-4) << "first increment is one frame interval";
         }
         if (firstMain >= 0 && !f.mainPhase)
             ADD_FAILURE() << "the intro came back at frame " << i;

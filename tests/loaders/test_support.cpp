@@ -14,8 +14,9 @@ void recordBox(const char* text, const char* caption, int icon) {
 
 void ignore() {}
 void ignoreSize(int32_t, int32_t) {}
-void ignoreCharacter(int32_t) {}
-const PlatWindowEvents noEvents = {ignore, ignoreSize, ignoreCharacter, ignore};
+void ignoreKey(PlatKey) {}
+const PlatWindowDesc testWindow = {":)", 640, 480, PLAT_WINDOWED};
+const PlatWindowCallbacks noCallbacks = {ignore, ignoreKey, ignoreSize};
 
 }  // namespace
 
@@ -30,16 +31,11 @@ BoxRecorder::~BoxRecorder() {
 }
 
 void ensureGlContext() {
-    if (demo.glContext)
+    if (demo.window)
         return;
-    if (!platCreateRenderWindow(640, 480, PLAT_WINDOWED, &noEvents)) {
-        std::fprintf(stderr, "cannot create the test window\n");
-        std::exit(1);
-    }
-    demo.deviceContext = platGetDeviceContext();
-    demo.glContext = platCreateGlContext(demo.deviceContext);
-    if (!demo.glContext) {
-        std::fprintf(stderr, "cannot create a GL context\n");
+    demo.window = platOpenWindow(&testWindow, &noCallbacks);
+    if (!demo.window) {
+        std::fprintf(stderr, "cannot create the test window and its GL context\n");
         std::exit(1);
     }
 }

@@ -8,15 +8,13 @@
 
 namespace {
 
-const PlatWindowEvents noEvents = {nullptr, nullptr, nullptr, nullptr};
+const PlatWindowDesc offscreen = {":)", 640, 480, PLAT_OFFSCREEN};
+const PlatWindowCallbacks noCallbacks = {nullptr, nullptr, nullptr};
 
 class GlEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        ASSERT_TRUE(platCreateRenderWindow(640, 480, PLAT_HIDDEN, &noEvents));
-        PlatDeviceContext dc = platGetDeviceContext();
-        ASSERT_EQ(platSetPixelFormat(dc), 1);
-        ASSERT_NE(platCreateGlContext(dc), nullptr);
+        ASSERT_NE(platOpenWindow(&offscreen, &noCallbacks), nullptr);
     }
 };
 

@@ -33,7 +33,8 @@ void countBox(const char*, const char*, int) {
     ++boxes;
 }
 
-const PlatWindowEvents noEvents = {nullptr, nullptr, nullptr, nullptr};
+const PlatWindowDesc offscreen = {":)", 640, 480, PLAT_OFFSCREEN};
+const PlatWindowCallbacks noCallbacks = {nullptr, nullptr, nullptr};
 GLuint screenBuffer = 0;
 GLuint screenStorage[2] = {0, 0};
 GLuint whiteTexture = 0;
@@ -100,11 +101,8 @@ GLint stackDepth(GLenum which) {
 class GlEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        ASSERT_TRUE(platCreateRenderWindow(640, 480, PLAT_HIDDEN, &noEvents));
-        demo.deviceContext = platGetDeviceContext();
-        ASSERT_EQ(platSetPixelFormat(demo.deviceContext), 1);
-        demo.glContext = platCreateGlContext(demo.deviceContext);
-        ASSERT_NE(demo.glContext, nullptr);
+        demo.window = platOpenWindow(&offscreen, &noCallbacks);
+        ASSERT_NE(demo.window, nullptr);
         platSetTickSource(readFakeTicks);
         platSetMessageBoxHook(countBox);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
@@ -132,13 +130,13 @@ TEST(RenderFrame, UnloadedFrameOnlyTakesClocks) {
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(0, 0, 0, 0);
     loaded = 0;
-    startTime = 0.0f;
+    timeline.startTime = 0.0f;
     fakeTicks = 5000;
-    renderFrame(&demo.deviceContext);
-    EXPECT_EQ(startTime, 5.0f);
+    renderFrame(demo.window);
+    EXPECT_EQ(timeline.startTime, 5.0f);
     EXPECT_EQ(demo.demoTime, 0.0f);
     fakeTicks = 13000;
-    renderFrame(&demo.deviceContext);
+    renderFrame(demo.window);
     EXPECT_EQ(demo.demoTime, 8.0f);
     EXPECT_EQ(musicStarted, 0);   // never started while not loaded
     expectRgb(pixel(320, 240), 255, 0, 0, 0, "not cleared");
@@ -147,7 +145,7 @@ TEST(RenderFrame, UnloadedFrameOnlyTakesClocks) {
 TEST(RenderFrame, IntroTimeline) {
     useScreen(640, 480);
     loaded = 1;
-    startTime = 0.0f;
+    timeline.startTime = 0.0f;
     musicStarted = 0;
     frameTime = -1.0f;
     // Where the first smiley of the ring sits at demo time t.
@@ -158,31 +156,31 @@ TEST(RenderFrame, IntroTimeline) {
     };
 
     fakeTicks = 1000;
-    renderFrame(&demo.deviceContext);
-    EXPECT_EQ(startTime, 1.0f);
+    renderFrame(demo.window);
+    EXPECT_EQ(timeline.startTime, 1.0f);
     expectRgb(pixel(10, 10), 0, 0, 0, 0, "first frame");
 
     fakeTicks = 3000;   // exactly 2 s: still black
-    renderFrame(&demo.deviceContext);
+    renderFrame(demo.window);
     EXPECT_EQ(demo.demoTime, 2.0f);
     EXPECT_EQ(frameTime, -1.0f);
     expectRgb(pixel(10, 10), 0, 0, 0, 0, "at 2 s");
 
     fakeTicks = 3020;
-    renderFrame(&demo.deviceContext);
+    renderFrame(demo.window);
     EXPECT_EQ(frameTime, demo.demoTime);
     expectRgb(pixel(10, 10), 0, 0, 255, 0, "card");
     expectRgb(pixel(320, 240), 255, 255, 255, 0, "title image");
     expectRgb(pixel(250, 240), 0, 0, 255, 0, "left of the title image");
 
     fakeTicks = 8000;   // exactly 7 s: no music, no ring
-    renderFrame(&demo.deviceContext);
+    renderFrame(demo.window);
     EXPECT_EQ(musicStarted, 0);
     auto [x7, y7] = ringPoint(7.0);
     expectRgb(pixel(x7, y7), 0, 0, 255, 0, "no ring at 7 s");
 
     fakeTicks = 8020;
-    renderFrame(&demo.deviceContext);
+    renderFrame(demo.window);
     EXPECT_EQ(musicStarted, 1);
     EXPECT_EQ(demo.songPosition, 0.0f);
     auto [x, y] = ringPoint(demo.demoTime);
@@ -279,11 +277,11 @@ TEST(Messages, ClockShadeAndFadeIn) {
         return false;
     };
 
-    textTime = 0.0f;
+    messageScreen.textTime = 0.0f;
     prevFrameTime = 30.0f;
     frameTime = 30.02f;
     drawOver(0.5f);
-    EXPECT_NEAR(textTime, 0.02f, 1e-5);
+    EXPECT_NEAR(messageScreen.textTime, 0.02f, 1e-5);
     EXPECT_EQ(stackDepth(GL_MODELVIEW_STACK_DEPTH), modelDepth);
     EXPECT_EQ(stackDepth(GL_PROJECTION_STACK_DEPTH), projectionDepth);
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
@@ -302,7 +300,7 @@ TEST(Messages, ClockShadeAndFadeIn) {
     prevFrameTime = 30.02f;
     frameTime = 34.5f;
     drawOver(0.5f);
-    EXPECT_NEAR(textTime, 4.5f, 1e-5);
+    EXPECT_NEAR(messageScreen.textTime, 4.5f, 1e-5);
     EXPECT_TRUE(lineShows(0));
     EXPECT_FALSE(lineShows(3)) << "line 3 starts at 4.6 s";
     EXPECT_FALSE(lineShows(6));
@@ -373,7 +371,7 @@ std::vector<uint8_t> runPasses(int passes) {
 
 TEST(Feedback, BlankTargetFirstPassAndConvergence) {
     useScreen(640, 480);
-    feedbackAllowFramebuffer = true;
+    feedback.allowFramebuffer = true;
     ASSERT_TRUE(createRenderTarget());
     EXPECT_EQ(demo.renderTargetWidth, 512);
     EXPECT_EQ(demo.renderTargetHeight, 512);
@@ -408,19 +406,19 @@ TEST(Feedback, BlankTargetFirstPassAndConvergence) {
 }
 
 TEST(Feedback, OffscreenRegionMatchesBackBuffer) {
-    feedbackAllowFramebuffer = true;
+    feedback.allowFramebuffer = true;
     useScreen(640, 520);
     createRenderTarget();
     if (!feedbackUsesFramebuffer())
         GTEST_SKIP() << "this GL offers no framebuffer objects";
     const std::vector<uint8_t> offscreen = runPasses(6);
 
-    feedbackAllowFramebuffer = false;
+    feedback.allowFramebuffer = false;
     useScreen(640, 520);
     createRenderTarget();
     EXPECT_FALSE(feedbackUsesFramebuffer());
     const std::vector<uint8_t> backBuffer = runPasses(6);
-    feedbackAllowFramebuffer = true;
+    feedback.allowFramebuffer = true;
 
     ASSERT_EQ(offscreen.size(), backBuffer.size());
     size_t differing = 0;
@@ -433,10 +431,10 @@ TEST(Feedback, OffscreenRegionMatchesBackBuffer) {
 TEST(ModelScene, PreparesOnceAndCountsFrames) {
     useScreen(640, 480);
     setProjection();
-    const float x0 = spinX, y0 = spinY, z0 = spinZ;
-    EXPECT_FALSE(modelSceneReady);
+    const float x0 = modelScene.spinX, y0 = modelScene.spinY, z0 = modelScene.spinZ;
+    EXPECT_FALSE(modelScene.ready);
     modelSceneFrame();
-    EXPECT_TRUE(modelSceneReady);
+    EXPECT_TRUE(modelScene.ready);
     EXPECT_EQ(boxes, 0) << "the embedded model loads";
     EXPECT_GT(demo.model.commandCount, 0);
     const uint32_t target = demo.renderTargetTexture;
@@ -450,9 +448,9 @@ TEST(ModelScene, PreparesOnceAndCountsFrames) {
         y += 2.2f;
         z += 4.1f;
     }
-    EXPECT_EQ(spinX, x);
-    EXPECT_EQ(spinY, y);
-    EXPECT_EQ(spinZ, z);
+    EXPECT_EQ(modelScene.spinX, x);
+    EXPECT_EQ(modelScene.spinY, y);
+    EXPECT_EQ(modelScene.spinZ, z);
 
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));

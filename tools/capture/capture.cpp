@@ -88,7 +88,7 @@ void advanceClock(uint64_t target) {
     clockSamples = target;
 }
 
-const PlatWindowEvents noEvents = {nullptr, nullptr, nullptr, nullptr};
+const PlatWindowCallbacks noCallbacks = {nullptr, nullptr, nullptr};
 
 bool createFrameBuffer(std::string* error) {
     glGenRenderbuffers(2, renderBuffers);
@@ -134,18 +134,10 @@ bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error
     audioSetDevice(&virtualDevice);
     audioSetThreaded(false);
 
-    if (!platCreateRenderWindow(width, height, PLAT_HIDDEN, &noEvents)) {
-        *error = "cannot open a window (is DISPLAY set?)";
-        return false;
-    }
-    demo.deviceContext = platGetDeviceContext();
-    if (!platSetPixelFormat(demo.deviceContext)) {
-        *error = "no pixel format";
-        return false;
-    }
-    demo.glContext = platCreateGlContext(demo.deviceContext);
-    if (!demo.glContext) {
-        *error = "cannot create an OpenGL context";
+    const PlatWindowDesc desc = {":)", width, height, PLAT_OFFSCREEN};
+    demo.window = platOpenWindow(&desc, &noCallbacks);
+    if (!demo.window) {
+        *error = "cannot open a window with an OpenGL context (is DISPLAY set?)";
         return false;
     }
     if (!createFrameBuffer(error))
@@ -181,7 +173,7 @@ CaptureFrame captureFrame(uint8_t* rgb) {
 
     const auto start = std::chrono::steady_clock::now();
     const double startCpu = processCpuMs();
-    renderFrame(&demo.deviceContext);
+    renderFrame(demo.window);
     glFinish();
     CaptureFrame frame;
     frame.renderMs = millisecondsSince(start);
@@ -209,13 +201,11 @@ void captureFinishAudio() {
 }
 
 void captureEnd() {
-    playerDestroy();
+    playerDestroy(demo.player);
     demo.player = nullptr;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    platDeleteGlContext(demo.glContext);
-    demo.glContext = nullptr;
-    platDestroyWindow();
-    platReleaseDeviceContext(demo.deviceContext);
+    platCloseWindow(demo.window);
+    demo.window = nullptr;
     platSetTickSource(nullptr);
     audioSetDevice(nullptr);
 }
