@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean
+.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web
 
 all: build
 
@@ -18,6 +18,14 @@ windows: deps
 	@cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake >/dev/null
 	@cmake --build build-win32 -j $(JOBS)
+
+# The browser version: build-web/index.html, tumble.js and tumble.wasm.
+web:
+	@./scripts/web-build.sh
+
+WEB_PORT ?= 8000
+serve-web: web
+	@./scripts/web-serve.sh $(WEB_PORT)
 
 run: build
 	./build/tumble

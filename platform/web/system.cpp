@@ -56,9 +56,13 @@ uint32_t backendTickCount() {
     return webRealTicks();
 }
 
-void backendMessageBox(const char* text, const char* caption, int) {
+namespace {
+void pageMessageBox(const char* text, const char* caption, int) {
     showMessageBox(text ? text : "", caption ? caption : "");
 }
+}  // namespace
+
+void (*backendMessageBox)(const char*, const char*, int) = pageMessageBox;
 
 void platLog(const char* line) {
     std::fprintf(stderr, "%s\n", line ? line : "");

@@ -1,0 +1,175 @@
+// Sound output shaped like the other backends' devices: one looping ring read
+// by the page's audio callback (a Web Audio script processor), and a 32-bit
+// count of the bytes played. In capture mode nothing sounds: the same
+// callback is called by the frame loop for exactly the samples of each frame
+// interval. The first seconds the callback produced are kept for the test.
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/web/web.h"
+
+namespace {
+
+enum : uint32_t { CALLBACK_FRAMES = 2048, RECORD_SECONDS = 12 };
+
+struct Wave {
+    bool open;
+    const uint8_t* ring;
+    uint32_t ringBytes;
+    uint32_t readOffset;
+    uint64_t consumed;          // bytes the callback took since the loop started
+    uint32_t latencyBytes;      // what the page holds beyond the callback
+    uint64_t playedUntil;       // capture: clock sample the device has played up to
+    std::vector<int16_t> recorded;
+    std::vector<int16_t> scratch;
+};
+
+Wave wave{};
+
+EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
+    try {
+        let context = Module.webAudioContext;
+        if (!context) {
+            const Context = window.AudioContext || window.webkitAudioContext;
+            if (!Context)
+                return 0;
+            context = Module.webAudioContext = new Context({sampleRate: rate});
+        }
+        if (context.sampleRate != rate)
+            return 0;
+        const node = context.createScriptProcessor(frames, 0, 2);
+        node.onaudioprocess = (e) => {
+            const out = e.outputBuffer;
+            const n = out.length;
+            Module._webAudioFill(buffer, n);
+            const left = out.getChannelData(0), right = out.getChannelData(1);
+            const pcm = HEAP16.subarray(buffer >> 1, (buffer >> 1) + n * 2);
+            for (let i = 0; i < n; ++i) {
+                left[i] = pcm[i * 2] / 32768;
+                right[i] = pcm[i * 2 + 1] / 32768;
+            }
+        };
+        node.connect(context.destination);
+        Module.webAudioNode = node;
+        if (context.state !== 'running')
+            context.resume().catch(() => {});
+        return 1;
+    } catch (e) {
+        console.log('no sound: ' + e);
+        return 0;
+    }
+});
+
+EM_JS(void, pageAudioStop, (), {
+    if (Module.webAudioNode) {
+        Module.webAudioNode.onaudioprocess = null;
+        Module.webAudioNode.disconnect();
+        Module.webAudioNode = null;
+    }
+});
+
+EM_JS(void, publish, (const int16_t* samples, int count), {
+    const data = HEAPU8.subarray(samples, samples + count * 2);
+    let text = "";
+    for (let i = 0; i < data.length; i += 0x8000)
+        text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
+    Module.webAudio = btoa(text);
+});
+
+bool deviceOpen(int32_t rate) {
+    if (wave.open)
+        return true;
+    wave = Wave{};
+    wave.scratch.assign(CALLBACK_FRAMES * 2, 0);
+    if (webCapture.enabled) {
+        if (rate != static_cast<int32_t>(WEB_AUDIO_RATE))
+            return false;
+    } else if (!pageAudioStart(rate, CALLBACK_FRAMES, wave.scratch.data())) {
+        return false;
+    }
+    wave.latencyBytes = webCapture.enabled ? 0 : CALLBACK_FRAMES * 4;
+    wave.open = true;
+    return true;
+}
+
+void deviceLoop(void* pcm, uint32_t bytes) {
+    wave.ring = static_cast<const uint8_t*>(pcm);
+    wave.ringBytes = bytes & ~3u;
+    wave.readOffset = 0;
+    wave.consumed = 0;
+    wave.playedUntil = webCapture.clockSamples;
+    wave.recorded.clear();
+}
+
+void deviceUnprepare() {
+    // The ring may be freed after this: stop reading it.
+    wave.ring = nullptr;
+    wave.ringBytes = 0;
+}
+
+uint32_t devicePosition() {
+    const uint64_t played = wave.consumed > wave.latencyBytes ? wave.consumed - wave.latencyBytes : 0;
+    return static_cast<uint32_t>(played);
+}
+
+void deviceReset() {
+    wave.ring = nullptr;
+    wave.ringBytes = 0;
+    wave.readOffset = 0;
+    wave.consumed = 0;
+}
+
+void deviceClose() {
+    if (!webCapture.enabled)
+        pageAudioStop();
+    wave.open = false;
+}
+
+}  // namespace
+
+// The audio callback: the next `frames` stereo frames of the ring, silence when none loops.
+extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames) {
+    const uint32_t want = frames * 4;
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
+    if (!wave.ring || wave.ringBytes == 0) {
+        std::memset(out, 0, want);
+        return;
+    }
+    for (uint32_t done = 0; done < want;) {
+        const uint32_t n = std::min(wave.ringBytes - wave.readOffset, want - done);
+        std::memcpy(bytes + done, wave.ring + wave.readOffset, n);
+        done += n;
+        wave.readOffset += n;
+        if (wave.readOffset >= wave.ringBytes)
+            wave.readOffset = 0;
+    }
+    wave.consumed += want;
+    const size_t limit = static_cast<size_t>(RECORD_SECONDS) * WEB_AUDIO_RATE * 2;
+    const size_t keep = std::min<size_t>(frames * 2, limit - std::min(limit, wave.recorded.size()));
+    wave.recorded.insert(wave.recorded.end(), out, out + keep);
+}
+
+// Hands the recorded samples to the page as base64 (Module.webAudio) and returns their frame count.
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t webPublishAudio() {
+    publish(wave.recorded.data(), static_cast<int>(wave.recorded.size()));
+    return static_cast<uint32_t>(wave.recorded.size() / 2);
+}
+
+void webAudioPlayUntil(uint64_t sample) {
+    if (!wave.open || !wave.ring || sample <= wave.playedUntil) {
+        wave.playedUntil = std::max(wave.playedUntil, sample);
+        return;
+    }
+    while (wave.playedUntil < sample) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(sample - wave.playedUntil, CALLBACK_FRAMES));
+        webAudioFill(wave.scratch.data(), n);
+        wave.playedUntil += n;
+    }
+}
+
+const PlatAudioDevice platAudioDevice = {deviceOpen, deviceLoop, deviceUnprepare, devicePosition, deviceReset,
+                                         deviceClose};

@@ -1,0 +1,16 @@
+#!/bin/sh
+# Builds the browser version into build-web/: index.html, tumble.js, tumble.wasm.
+# Needs Debian's emscripten and node-acorn (its optimiser finds acorn through NODE_PATH).
+set -e
+cd "$(dirname "$0")/.."
+BUILD=${WEB_BUILD:-build-web}
+JOBS=${JOBS:-2}
+if ! command -v emcmake >/dev/null 2>&1 || [ ! -d /usr/share/nodejs/acorn ]; then
+    echo "web build: installing emscripten and node-acorn" >&2
+    SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get install -y emscripten node-acorn >/dev/null
+fi
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+emcmake cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target tumble
+ls -l "$BUILD/index.html" "$BUILD/tumble.js" "$BUILD/tumble.wasm"
