@@ -1,7 +1,9 @@
 // Glyph atlas drawn with the page's 2D canvas, by the same cell rules as the
 // other backends: the cell height (ascent plus descent) is 16 pixels, each
 // glyph is centred on its advance, hung from the cell top at the ascent and
-// clipped to its cell. Line breaks and the lone '&' draw nothing.
+// clipped to its cell. Line breaks and the lone '&' draw nothing. Coverage
+// is read from dark glyphs on a light ground: browsers draw light-on-dark
+// text heavier, which the show's own blending would thicken further.
 #include <emscripten.h>
 
 #include "platform/platform.h"
@@ -32,9 +34,9 @@ EM_JS(int, drawAtlas, (const char* faceName, uint8_t* bgr), {
     g.font = font(px);
     const metrics = g.measureText('Hg');
     const ascent = Math.round(metrics.fontBoundingBoxAscent || px * 0.9);
-    g.fillStyle = '#000';
-    g.fillRect(0, 0, ATLAS, ATLAS);
     g.fillStyle = '#fff';
+    g.fillRect(0, 0, ATLAS, ATLAS);
+    g.fillStyle = '#000';
     g.textBaseline = 'alphabetic';
     for (let code = 0; code < 256; ++code) {
         if (code == 0x0A || code == 0x0D || code == 0x26)
@@ -53,7 +55,7 @@ EM_JS(int, drawAtlas, (const char* faceName, uint8_t* bgr), {
     for (let y = 0; y < ATLAS; ++y) {
         const out = bgr + (ATLAS - 1 - y) * ATLAS * 3;   // bottom-up
         for (let x = 0; x < ATLAS; ++x) {
-            const v = pixels[(y * ATLAS + x) * 4];
+            const v = 255 - pixels[(y * ATLAS + x) * 4];
             HEAPU8[out + x * 3] = v;
             HEAPU8[out + x * 3 + 1] = v;
             HEAPU8[out + x * 3 + 2] = v;

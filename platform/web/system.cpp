@@ -1,13 +1,11 @@
-// Clock, sleep, message boxes, log, resources, and the mixing "thread" as a
-// fiber: the page has one thread, so a started procedure runs cooperatively,
-// resumed once per frame and whenever the main code sleeps, and handing
-// control back each time it sleeps itself.
+// Clock, sleep, message boxes, log, resources, and cooperative threads: the
+// page has one thread, so a started procedure gets a turn once per frame and
+// whenever the main code sleeps, and its turn ends when it sleeps itself.
 #include <emscripten.h>
-#include <emscripten/fiber.h>
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "data/embedded.h"
@@ -68,35 +66,27 @@ void platLog(const char* line) {
     std::fprintf(stderr, "%s\n", line ? line : "");
 }
 
-// Cooperative threads.
+// Cooperative threads. A started procedure is called once per turn; when it
+// sleeps, platSleep jumps back out of it, so it must keep its state outside
+// its frame (the mixing loop keeps it in the output ring).
 struct PlatThread {
-    emscripten_fiber_t fiber;
     int (*procedure)();
     bool finished;
     bool forgotten;
-    std::unique_ptr<uint8_t[]> stack;
-    std::unique_ptr<uint8_t[]> asyncifyStack;
 };
 
 namespace {
 
-enum : size_t { FIBER_STACK = 256 * 1024, ASYNCIFY_STACK = 64 * 1024 };
-
-emscripten_fiber_t mainFiber;
-std::unique_ptr<uint8_t[]> mainAsyncifyStack;
 std::vector<PlatThread*> threads;
 PlatThread* running = nullptr;
+jmp_buf turnEnd;
 
-void fiberEntry(void* argument) {
-    PlatThread* t = static_cast<PlatThread*>(argument);
-    t->procedure();
-    t->finished = true;
-    emscripten_fiber_swap(&t->fiber, &mainFiber);   // never resumed
-}
-
-void resume(PlatThread* t) {
+void runTurn(PlatThread* t) {
     running = t;
-    emscripten_fiber_swap(&mainFiber, &t->fiber);
+    if (setjmp(turnEnd) == 0) {
+        t->procedure();
+        t->finished = true;
+    }
     running = nullptr;
 }
 
@@ -105,16 +95,7 @@ void resume(PlatThread* t) {
 PlatThread* platThreadStart(int (*procedure)()) {
     if (!procedure)
         return nullptr;
-    if (!mainAsyncifyStack) {
-        mainAsyncifyStack.reset(new uint8_t[ASYNCIFY_STACK]);
-        emscripten_fiber_init_from_current_context(&mainFiber, mainAsyncifyStack.get(), ASYNCIFY_STACK);
-    }
-    PlatThread* t = new PlatThread{};
-    t->procedure = procedure;
-    t->stack.reset(new uint8_t[FIBER_STACK]);
-    t->asyncifyStack.reset(new uint8_t[ASYNCIFY_STACK]);
-    emscripten_fiber_init(&t->fiber, fiberEntry, t, t->stack.get(), FIBER_STACK, t->asyncifyStack.get(),
-                          ASYNCIFY_STACK);
+    PlatThread* t = new PlatThread{procedure, false, false};
     threads.push_back(t);
     return t;
 }
@@ -131,7 +112,7 @@ void webStepThreads() {
     for (size_t i = 0; i < threads.size();) {
         PlatThread* t = threads[i];
         if (!t->finished)
-            resume(t);
+            runTurn(t);
         if (t->finished && t->forgotten) {
             threads.erase(threads.begin() + static_cast<std::ptrdiff_t>(i));
             delete t;
@@ -142,12 +123,8 @@ void webStepThreads() {
 }
 
 void platSleep(uint32_t milliseconds) {
-    if (running) {
-        // A thread sleeping hands the page back until its next turn.
-        PlatThread* self = running;
-        emscripten_fiber_swap(&self->fiber, &mainFiber);
-        return;
-    }
+    if (running)
+        longjmp(turnEnd, 1);   // a thread sleeping ends its turn
     // The main code waiting: let the threads run, and the page breathe.
     webStepThreads();
     if (milliseconds > 0 && !webInsideEventLoop())
