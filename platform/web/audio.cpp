@@ -39,7 +39,9 @@ EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
                 return 0;
             context = Module.webAudioContext = new Context({sampleRate: rate});
         }
-        if (context.sampleRate != rate)
+        // A context the browser keeps suspended would never ask for samples, and
+        // the song clock would stand still: the silent device keeps time instead.
+        if (context.sampleRate != rate || context.state !== 'running')
             return 0;
         const node = context.createScriptProcessor(frames, 0, 2);
         node.onaudioprocess = (e) => {

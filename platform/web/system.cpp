@@ -25,6 +25,16 @@ EM_JS(int, pageCaptureFps, (), {
     return fps > 0 && fps <= 1000 ? fps : 50;
 });
 
+// Capture size from "size=WxH", 640 x 480 by default.
+EM_JS(int, pageCaptureSize, (int32_t* width, int32_t* height), {
+    const m = /^([0-9]+)x([0-9]+)$/.exec(new URLSearchParams(location.search).get('size') || "");
+    if (!m || +m[1] < 1 || +m[2] < 1 || +m[1] > 8192 || +m[2] > 8192)
+        return 0;
+    HEAP32[width >> 2] = +m[1];
+    HEAP32[height >> 2] = +m[2];
+    return 1;
+});
+
 EM_JS(void, showMessageBox, (const char* text, const char* caption), {
     const message = UTF8ToString(caption) + '\n\n' + UTF8ToString(text);
     console.log(message);
@@ -40,6 +50,7 @@ void webReadPageSettings() {
     webCapture.fps = fps > 0 ? fps : 50;
     webCapture.width = 640;
     webCapture.height = 480;
+    pageCaptureSize(&webCapture.width, &webCapture.height);
     webCapture.clockSamples = 0;
 }
 

@@ -109,7 +109,7 @@ async function main() {
     }
     const frames = await evaluate('Module._webPublishAudio()');
     fs.writeFileSync(path.join(outDir, 'audio.raw'), Buffer.from(await evaluate('Module.webAudio'), 'base64'));
-    const startup = await evaluate('JSON.stringify({ok: Module.webOkMs, first: Module.webFirstFrameMs})');
+    const startup = await evaluate('JSON.stringify({ok: Module.webOkMs, first: Module.webFirstFrameMs, show: Module.webFirstShowFrameMs})');
     fs.writeFileSync(path.join(outDir, 'startup.json'), startup + '\n');
     console.log('captured ' + shots.length + ' frames and ' + frames + ' audio frames; start-up ' + startup +
                 '; ' + ((Date.now() - started) / 1000).toFixed(1) + ' s');
