@@ -12,6 +12,8 @@ EM_JS(int, chooserShow, (), {
         return 0;
     Module.chooserResult = 0;
     form.hidden = false;
+    if (Module.webChooserMs === undefined)
+        Module.webChooserMs = performance.now();
     return 1;
 });
 

@@ -2,14 +2,16 @@
 // packages): loads it in capture mode, picks "windowed", confirms, waits for
 // the asked-for frames and writes them, with the first seconds of what the
 // page's audio callback produced, into OUTDIR.
-// Usage: node drive.js URL OUTDIR SHOTS(comma list) SECONDS_LIMIT
+// With LIVE_URL it then loads the page in real time as well and keeps the
+// first three seconds its Web Audio callback produced (audio_live.raw).
+// Usage: node drive.js URL OUTDIR SHOTS(comma list) SECONDS_LIMIT [LIVE_URL]
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
 
-const [url, outDir, shotList, limitText] = process.argv.slice(2);
+const [url, outDir, shotList, limitText, liveUrl] = process.argv.slice(2);
 const shots = shotList.split(',').map((s) => parseInt(s, 10));
 const limitMs = parseFloat(limitText || '240') * 1000;
 const started = Date.now();
@@ -33,13 +35,17 @@ function finish(code, message) {
     process.exit(code);
 }
 chromium.on('error', (e) => finish(77, 'SKIP: chromium cannot start: ' + e.message));
-chromium.on('exit', (code) => finish(77, 'SKIP: chromium ended early (' + code + '): ' + chromiumLog.slice(-400)));
+// Ending before it ever answered is "cannot start"; ending later is a failure.
+let answered = false;
+chromium.on('exit', (code) => finish(answered ? 1 : 77, (answered ? 'FAIL: chromium ended (' : 'SKIP: chromium cannot start (') +
+                                     code + '): ' + chromiumLog.slice(-400)));
 
 // The pipe carries NUL-terminated JSON messages.
 const toBrowser = chromium.stdio[3], fromBrowser = chromium.stdio[4];
 let nextId = 1, buffered = '';
 const waiting = new Map();
 fromBrowser.on('data', (chunk) => {
+    answered = true;
     buffered += chunk.toString('utf8');
     let end;
     while ((end = buffered.indexOf('\0')) >= 0) {
@@ -109,8 +115,18 @@ async function main() {
     }
     const frames = await evaluate('Module._webPublishAudio()');
     fs.writeFileSync(path.join(outDir, 'audio.raw'), Buffer.from(await evaluate('Module.webAudio'), 'base64'));
-    const startup = await evaluate('JSON.stringify({ok: Module.webOkMs, first: Module.webFirstFrameMs, show: Module.webFirstShowFrameMs})');
+    const startup = await evaluate('JSON.stringify({chooser: Module.webChooserMs, ok: Module.webOkMs, first: Module.webFirstFrameMs, show: Module.webFirstShowFrameMs})');
     fs.writeFileSync(path.join(outDir, 'startup.json'), startup + '\n');
+    if (liveUrl) {
+        await send('Page.navigate', { url: liveUrl }, sessionId);
+        await waitFor("document.getElementById('chooser') && !document.getElementById('chooser').hidden",
+                      'the chooser in real time');
+        await evaluate("document.querySelector('#chooser input[value=\"8\"]').click()");
+        await evaluate("document.getElementById('ok').click()");
+        await waitFor('Module._webPublishAudio() >= 3 * 44100', 'three seconds of sound in real time');
+        fs.writeFileSync(path.join(outDir, 'audio_live.raw'),
+                         Buffer.from(await evaluate('Module.webAudio'), 'base64'));
+    }
     console.log('captured ' + shots.length + ' frames and ' + frames + ' audio frames; start-up ' + startup +
                 '; ' + ((Date.now() - started) / 1000).toFixed(1) + ' s');
     finish(0);

@@ -32,7 +32,8 @@ done
 export FONTCONFIG_FILE=$src/tests/web/fonts.conf
 frames=$(for s in $shots; do printf '%s,' "${s#*=}"; done)
 frames=${frames%,}
-node "$src/tests/web/drive.js" "http://127.0.0.1:$port/index.html?capture=1&fps=50&shots=$frames" "$out" "$frames" 240
+node "$src/tests/web/drive.js" "http://127.0.0.1:$port/index.html?capture=1&fps=50&shots=$frames" "$out" "$frames" 240 \
+    "http://127.0.0.1:$port/index.html"
 status=$?
 [ $status -eq 0 ] || exit $status
 
