@@ -23,11 +23,12 @@ struct PlatWindow {
 
 namespace {
 
-constexpr double TICK_MS = 20.0, CAPTURE_BATCH_MS = 30.0;
+constexpr double TICK_MS = 20.0, CAPTURE_BATCH_MS = 30.0, LOADING_YIELD_MS = 100.0;
 
 PlatWindow* current = nullptr;
 bool insideLoop = false;
 bool showStarted = false;
+double lastYield = -1.0e9;
 int32_t captureFrame = 0;   // index of the frame being drawn on the virtual clock
 std::vector<uint8_t> shotPixels;
 
@@ -221,9 +222,12 @@ int platSwapBuffers(PlatWindow* window) {
     markFrame(insideLoop ? 1 : 0);
     if (webCapture.enabled && insideLoop && shotWanted(captureFrame))
         readBackShot(captureFrame);
-    // Outside the frame loop (the loading screen) the picture shows only once the page gets control back.
-    if (!insideLoop)
+    // Outside the frame loop (the loading screen) a picture shows only once the
+    // page gets control back; a few times a second is enough for a progress bar.
+    if (!insideLoop && emscripten_get_now() - lastYield >= LOADING_YIELD_MS) {
         waitAnimationFrame();
+        lastYield = emscripten_get_now();
+    }
     return 1;
 }
 
