@@ -31,7 +31,7 @@ target_link_options(tumble PRIVATE
   -sENVIRONMENT=web -sUSE_SDL=0 -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sASYNCIFY -sASYNCIFY_STACK_SIZE=262144
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864
-  -sEXPORTED_FUNCTIONS=_main,_webAudioFill,_webPublishAudio)
+  -sEXPORTED_FUNCTIONS=_main,_webAudioCallback,_webPublishAudio)
 add_custom_command(TARGET tumble POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html
           ${CMAKE_BINARY_DIR}/index.html)

@@ -47,7 +47,7 @@ EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
         node.onaudioprocess = (e) => {
             const out = e.outputBuffer;
             const n = out.length;
-            Module._webAudioFill(buffer, n);
+            Module._webAudioCallback(buffer, n);
             const left = out.getChannelData(0), right = out.getChannelData(1);
             const pcm = HEAP16.subarray(buffer >> 1, (buffer >> 1) + n * 2);
             for (let i = 0; i < n; ++i) {
@@ -153,6 +153,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames)
     const size_t limit = static_cast<size_t>(RECORD_SECONDS) * WEB_AUDIO_RATE * 2;
     const size_t keep = std::min<size_t>(frames * 2, limit - std::min(limit, wave.recorded.size()));
     wave.recorded.insert(wave.recorded.end(), out, out + keep);
+}
+
+// The page's audio callback. It also gives the mixing thread a turn: a hidden
+// page gets no animation frames, but its sound keeps playing.
+extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t frames) {
+    webAudioFill(out, frames);
+    // The page code is waiting at one of its yields here, never inside the mixer.
+    webStepThreads();
 }
 
 // Hands the recorded samples to the page as base64 (Module.webAudio) and returns their frame count.
