@@ -23,6 +23,9 @@ bool modeWanted = false;
 bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
+    // Probing for Wayland without a compositor only prints complaints.
+    if (!SDL_getenv("WAYLAND_DISPLAY"))
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_DEFAULT);
     return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) == 0;
 }
 
