@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -11,6 +12,7 @@ Instrument emptyInstrument = {};
 namespace {
 
 const char* lastError = "";
+char lastWarning[96] = "";
 
 // Longest sample kept, in samples; keeps every 32.32 position well inside 63 bits.
 const uint32_t MAX_SAMPLE_LENGTH = 1u << 28;
@@ -18,8 +20,13 @@ const uint32_t MAX_SAMPLE_LENGTH = 1u << 28;
 struct Reader {
     void* stream;
     int32_t size;   // total stream size, for the truncation guards
+    bool shortRead; // a read asked for bytes past the end
 
-    int32_t read(void* destination, int32_t bytes) { return streamHooks.read(destination, bytes, stream); }
+    int32_t read(void* destination, int32_t bytes) {
+        int32_t n = streamHooks.read(destination, bytes, stream);
+        shortRead |= n < bytes;
+        return n;
+    }
     uint8_t u8() {
         uint8_t b[1] = {0};
         read(b, 1);
@@ -56,6 +63,19 @@ bool fail(const char* why) {
     return false;
 }
 
+// Keeps the first place where the data ran out.
+void noteCut(bool cut, const char* what, int32_t index, int32_t count) {
+    if (!cut || lastWarning[0])
+        return;
+    if (count < 0)
+        std::snprintf(lastWarning, sizeof lastWarning,
+                      "the file ends inside %s; what is missing plays as silence", what);
+    else
+        std::snprintf(lastWarning, sizeof lastWarning,
+                      "the file ends inside %s %d of %d; what is missing plays as silence", what,
+                      static_cast<int>(index), static_cast<int>(count));
+}
+
 void loadPattern(Reader& in, Pattern& pattern, int32_t channels) {
     in.u32();   // header length: taken to be 9
     in.u8();    // packing type
@@ -63,8 +83,10 @@ void loadPattern(Reader& in, Pattern& pattern, int32_t channels) {
     uint16_t packedSize = in.u16();
     int64_t cellCount = static_cast<int64_t>(pattern.rows) * channels;
     // Nothing stored (or nothing left to read): every cell is empty.
-    if (packedSize == 0 || cellCount == 0 || in.remaining() == 0)
+    if (packedSize == 0 || cellCount == 0 || in.remaining() == 0) {
+        in.shortRead |= packedSize != 0 && cellCount != 0;
         return;
+    }
     pattern.cells = new Cell[static_cast<size_t>(cellCount)]();
     for (int64_t i = 0; i < cellCount; ++i) {
         Cell& cell = pattern.cells[i];
@@ -164,8 +186,10 @@ void loadSampleData(Reader& in, Player* player, Sample& s, int32_t instrument, i
     if (s.length > MAX_SAMPLE_LENGTH)
         s.length = MAX_SAMPLE_LENGTH;
     int64_t available = in.remaining() / bytesPerSample;
-    if (!player->sampleProvider && s.length > available)
+    if (!player->sampleProvider && s.length > available) {
         s.length = static_cast<uint32_t>(available);
+        in.shortRead = true;
+    }
     guardLoop(s);
     if (s.length == 0)
         return;
@@ -259,10 +283,34 @@ const char* moduleLoadError() {
     return lastError;
 }
 
+const char* moduleLoadWarning() {
+    return lastWarning;
+}
+
+const char* moduleCheckHeader(const uint8_t* data, uint32_t size) {
+    if (!data)
+        size = 0;
+    auto word = [&](uint32_t at) { return static_cast<uint16_t>(data[at] | (data[at + 1] << 8)); };
+    if (size < 17 || std::memcmp(data, "Extended Module: ", 17) != 0)
+        return size < 17 ? nullptr : "not an extended module (bad signature)";
+    if (size >= 70 && word(68) == 0)
+        return "the module has no channels";
+    if (size >= 70 && word(68) > MAX_CHANNELS)
+        return "more than 32 channels";
+    if (size >= 72 && word(70) > MAX_PATTERNS)
+        return "more than 256 patterns";
+    if (size >= 74 && word(72) > 0x7fff)
+        return "more than 32767 instruments";
+    if (size >= 76 && !(word(74) & MODULE_FLAG_LINEAR))
+        return "Amiga frequency table is not supported (only linear frequencies)";
+    return nullptr;
+}
+
 bool moduleLoad(Player* player, StreamHandle* handle) {
     if (!player || !handle || !streamHooksInstalled())
         return fail("no module stream");
-    Reader in{handle->stream, 0};
+    lastWarning[0] = 0;
+    Reader in{handle->stream, 0, false};
     char signature[17] = {};
     in.read(signature, 17);
     if (std::memcmp(signature, "Extended Module: ", 17) != 0)
@@ -288,6 +336,8 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
     in.read(player->orderTable, 256);
     if (in.size < 80)
         return fail("the file is truncated");
+    if (channels == 0)
+        return fail("the module has no channels");
     if (channels > MAX_CHANNELS)
         return fail("more than 32 channels");
     if (instruments > 0x7fff)
@@ -316,16 +366,21 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
 
     in.seekTo(60 + static_cast<int64_t>(headerSize));
     player->patterns = new Pattern[static_cast<size_t>(player->patternCount)]();
-    for (int32_t i = 0; i < storedPatterns; ++i)
+    noteCut(in.shortRead, "the header", 0, -1);
+    for (int32_t i = 0; i < storedPatterns; ++i) {
         loadPattern(in, player->patterns[i], channels);
+        noteCut(in.shortRead, "pattern", i, storedPatterns);
+    }
     for (int32_t i = storedPatterns; i < player->patternCount; ++i)
         player->patterns[i].rows = 64;
 
     if (instruments > 0)
         player->instruments = new Instrument[instruments]();
-    for (int32_t i = 0; i < instruments; ++i)
+    for (int32_t i = 0; i < instruments; ++i) {
         if (!loadInstrument(in, player, player->instruments[i], i))
             return false;
+        noteCut(in.shortRead, "instrument", i + 1, instruments);
+    }
     return true;
 }
 
@@ -341,6 +396,7 @@ Player* moduleOpenStream(intptr_t nameOrId, SampleProvider sampleProvider) {
     }
     player->sampleProvider = sampleProvider;
     lastError = "";
+    lastWarning[0] = 0;
     bool ok = moduleLoad(player, handle);
     streamClose(handle);
     if (!ok) {

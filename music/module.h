@@ -38,7 +38,8 @@ struct EnvelopePoint {
     uint16_t y;
 };
 
-enum { ENVELOPE_POINTS = 12, SAMPLES_PER_INSTRUMENT = 16, NOTE_COUNT = 96, MAX_CHANNELS = 32 };
+enum { ENVELOPE_POINTS = 12, SAMPLES_PER_INSTRUMENT = 16, NOTE_COUNT = 96, MAX_CHANNELS = 32,
+       MAX_PATTERNS = 256 };
 
 struct Instrument {
     int32_t sampleCount;
@@ -108,3 +109,8 @@ bool moduleLoad(Player* player, StreamHandle* handle);
 void moduleFree(Player* player);
 // Why the latest moduleLoad/moduleOpen failed, as one short line.
 const char* moduleLoadError();
+// After a successful load: "" or one line saying what was cut because the data ends early.
+const char* moduleLoadWarning();
+// Checks what the first min(size, 80) bytes of a module say, each check only when its
+// bytes are there: null when acceptable, else the reason as one short line.
+const char* moduleCheckHeader(const uint8_t* data, uint32_t size);
