@@ -5,6 +5,7 @@
 
 #include "music/mixer.h"
 #include "music/module.h"
+#include "music/output.h"
 
 Channel channels[CHANNEL_COUNT];
 
