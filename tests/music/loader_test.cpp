@@ -54,7 +54,7 @@ TEST(MemoryStream, OneMissingHookClearsTheTable) {
     setStreamHooks(memoryStreamOpen, resourceStreamClose, nullptr, resourceStreamSeek, resourceStreamTell);
     EXPECT_FALSE(streamHooksInstalled());
     EXPECT_EQ(streamHooks.open, nullptr);
-    EXPECT_EQ(streamOpen(0, 0, 0), nullptr);
+    EXPECT_EQ(streamOpen(0), nullptr);
     installMemoryStreamHooks();
 }
 
