@@ -68,12 +68,12 @@ void loadPattern(ByteReader& in, Pattern& pattern, int32_t channels) {
     for (int64_t i = 0; i < cellCount; ++i) {
         Cell& cell = pattern.cells[i];
         uint8_t b = readerU8(&in);
-        if (b & 0x80) {
-            if (b & 0x01) cell.note = readerU8(&in);
-            if (b & 0x02) cell.instrument = readerU8(&in);
-            if (b & 0x04) cell.volume = readerU8(&in);
-            if (b & 0x08) cell.effect = readerU8(&in);
-            if (b & 0x10) cell.parameter = readerU8(&in);
+        if (b & PACKED) {
+            if (b & PACKED_NOTE) cell.note = readerU8(&in);
+            if (b & PACKED_INSTRUMENT) cell.instrument = readerU8(&in);
+            if (b & PACKED_VOLUME) cell.volume = readerU8(&in);
+            if (b & PACKED_EFFECT) cell.effect = readerU8(&in);
+            if (b & PACKED_PARAMETER) cell.parameter = readerU8(&in);
         } else {
             cell.note = b;
             cell.instrument = readerU8(&in);
@@ -81,10 +81,10 @@ void loadPattern(ByteReader& in, Pattern& pattern, int32_t channels) {
             cell.effect = readerU8(&in);
             cell.parameter = readerU8(&in);
         }
-        if (cell.note == 97)
-            cell.note = 255;
-        else if (cell.note > 97)
-            cell.note = 0;   // not a note this player knows
+        if (cell.note == FILE_NOTE_KEY_OFF)
+            cell.note = NOTE_KEY_OFF;
+        else if (cell.note > FILE_NOTE_KEY_OFF)
+            cell.note = NOTE_NONE;   // not a note this player knows
         if (cell.instrument > 128)
             cell.instrument = 0;
     }
@@ -103,8 +103,8 @@ void guardEnvelope(uint8_t& count, uint8_t& type, uint8_t loopStart, uint8_t loo
         count = ENVELOPE_POINTS;
     if (count < 2)
         type = 0;
-    if ((type & 4) && (loopStart >= count || loopEnd >= count))
-        type &= static_cast<uint8_t>(~4);
+    if ((type & ENVELOPE_LOOP) && (loopStart >= count || loopEnd >= count))
+        type &= static_cast<uint8_t>(~ENVELOPE_LOOP);
 }
 
 void readSampleHeader(ByteReader& in, Sample& s) {
@@ -117,15 +117,15 @@ void readSampleHeader(ByteReader& in, Sample& s) {
     s.panning = readerU8(&in);
     s.relativeNote = static_cast<int8_t>(readerU8(&in));
     readerSkip(&in, 23);
-    s.loopType = 1;
+    s.loopType = LOOP_NONE;
     s.bits = 8;
-    if (type & 1)
-        s.loopType = 2;
-    if (type & 2)
-        s.loopType = 4;
-    if (type & 0x10)
+    if (type & SAMPLE_TYPE_FORWARD)
+        s.loopType = LOOP_FORWARD;
+    if (type & SAMPLE_TYPE_PING_PONG)
+        s.loopType = LOOP_PING_PONG;
+    if (type & SAMPLE_TYPE_16_BIT)
         s.bits = 16;
-    if (s.loopType == 1) {
+    if (s.loopType == LOOP_NONE) {
         s.loopStart = 0;
         s.loopLength = s.length;
     }
@@ -137,19 +137,19 @@ void readSampleHeader(ByteReader& in, Sample& s) {
     if (s.loopLength == 0) {
         s.loopStart = 0;
         s.loopLength = s.length;
-        s.loopType = 1;
+        s.loopType = LOOP_NONE;
     }
 }
 
 // Keeps the loop inside the data the sample really has.
 void guardLoop(Sample& s) {
-    if (s.loopType == 1) {
+    if (s.loopType == LOOP_NONE) {
         s.loopStart = 0;
         s.loopLength = s.length;
         return;
     }
     if (s.loopStart >= s.length) {
-        s.loopType = 1;
+        s.loopType = LOOP_NONE;
         s.loopStart = 0;
         s.loopLength = s.length;
     } else if (static_cast<uint64_t>(s.loopStart) + s.loopLength > s.length) {
@@ -195,9 +195,9 @@ void loadSampleData(ByteReader& in, Player* player, Sample& s, int32_t instrumen
         }
     }
     uint32_t end = s.loopStart + s.loopLength;
-    if (s.loopType == 4)
+    if (s.loopType == LOOP_PING_PONG)
         s.data[end] = s.data[end - 1];
-    else if (s.loopType == 2)
+    else if (s.loopType == LOOP_FORWARD)
         s.data[end] = s.data[s.loopStart];
     s.dataFloat = new float[s.length + 8];
     for (uint32_t i = 0; i < s.length + 8; ++i)
@@ -276,7 +276,7 @@ const char* moduleCheckHeader(const uint8_t* data, uint32_t size) {
         return "more than 32 channels";
     if (size >= 72 && word(70) > MAX_PATTERNS)
         return "more than 256 patterns";
-    if (size >= 74 && word(72) > 0x7fff)
+    if (size >= 74 && word(72) > MAX_INSTRUMENTS)
         return "more than 32767 instruments";
     if (size >= 76 && !(word(74) & MODULE_FLAG_LINEAR))
         return "Amiga frequency table is not supported (only linear frequencies)";
@@ -316,7 +316,7 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
         return fail("the module has no channels");
     if (channels > MAX_CHANNELS)
         return fail("more than 32 channels");
-    if (instruments > 0x7fff)
+    if (instruments > MAX_INSTRUMENTS)
         return fail("more than 32767 instruments");
     if (!(player->flags & MODULE_FLAG_LINEAR))
         return fail("Amiga frequency table is not supported (only linear frequencies)");

@@ -251,7 +251,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
                 continue;   // the ramp ended inside the run
             break;
         }
-        if (s->loopType == 2) {
+        if (s->loopType == LOOP_FORWARD) {
             int64_t p = static_cast<int64_t>(pos);
             int64_t length = static_cast<int64_t>(s->loopLength) << 32;
             int64_t integer = p >> 32;
@@ -259,7 +259,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
             int64_t times = integer >= end ? (integer - end) / s->loopLength + 1 : 1;
             p -= times * length;
             pos = p < 0 ? 0 : static_cast<uint64_t>(p);
-        } else if (s->loopType == 4) {
+        } else if (s->loopType == LOOP_PING_PONG) {
             int64_t p = static_cast<int64_t>(pos);
             const int64_t span = 2 * (E - S);
             if (forward) {
