@@ -1,3 +1,7 @@
+// Module loader: reads an extended module through the stream hooks into the
+// Player's patterns, instruments and samples. Every count, index and loop it
+// keeps lies inside the data it allocated; a file that ends early keeps what
+// was there (the rest plays as silence) and says so in moduleLoadWarning.
 #include <cstdio>
 #include <cstring>
 #include <new>

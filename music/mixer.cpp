@@ -1,3 +1,12 @@
+// Software mixer: voices 0..63 of the 256-voice table are summed into a float
+// stereo buffer, converted to 16-bit PCM per block. A voice's position and step
+// are 32.32 fixed point (integer sample index, 32-bit fraction); each frame
+// interpolates linearly between the two samples around the position. A gain
+// change starts a linear ramp of rampLength frames from the current gains
+// (x256) to the targets. A run of frames is cut into segments that each end at
+// a loop boundary, at the end of the readable data or at the end of a ramp, so
+// the inner loops never test bounds; loops wrap (forward) or reflect (ping-pong)
+// between segments. The sample data is padded by 8 samples past its length.
 #include "music/mixer.h"
 
 #include <emmintrin.h>

@@ -1,3 +1,9 @@
+// Sequencer: rows and ticks of the song. Every speed ticks a new row is read
+// (walking the order table, back to the restart position at the end); notes
+// trigger, key-offs start the fade, and each tick steps the volume envelopes
+// of the 32 channels and hands period, volume and panning to the voices.
+// Channel c drives voice c; the Player holds the position, the channel table
+// the per-channel state.
 #include "music/sequencer.h"
 
 #include <cmath>

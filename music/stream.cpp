@@ -1,3 +1,5 @@
+// Module stream hooks: a table of five function pointers the loader reads
+// through, and the memory stream over an embedded resource or a caller's block.
 #include "music/stream.h"
 
 #include <cstring>
