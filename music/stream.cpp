@@ -41,19 +41,6 @@ void streamClose(StreamHandle* handle) {
     delete handle;
 }
 
-void* resourceStreamOpen(intptr_t id) {
-    MemoryStream* stream = new MemoryStream{};
-    const uint8_t* data = nullptr;
-    uint32_t size = 0;
-    // A missing resource leaves an empty stream; the loader's signature check fails.
-    if (platResource(static_cast<int32_t>(id), "RAWDATA", &data, &size) && data &&
-        size <= 0x7fffffffu) {
-        stream->data = data;
-        stream->size = static_cast<int32_t>(size);
-    }
-    return stream;
-}
-
 void* memoryStreamOpen(intptr_t block) {
     const MemoryBlock* b = reinterpret_cast<const MemoryBlock*>(block);
     MemoryStream* stream = new MemoryStream{};
@@ -62,6 +49,14 @@ void* memoryStreamOpen(intptr_t block) {
         stream->size = static_cast<int32_t>(b->size);
     }
     return stream;
+}
+
+void* resourceStreamOpen(intptr_t id) {
+    MemoryBlock block = {nullptr, 0};
+    // A missing resource leaves an empty stream; the loader's signature check fails.
+    if (!platResource(static_cast<int32_t>(id), "RAWDATA", &block.data, &block.size))
+        block = {nullptr, 0};
+    return memoryStreamOpen(reinterpret_cast<intptr_t>(&block));
 }
 
 void resourceStreamClose(void* stream) {
