@@ -2,6 +2,7 @@
 // the audio callback, and a 32-bit byte counter of what has been played.
 #include <SDL.h>
 
+#include <dlfcn.h>
 #include <atomic>
 #include <cstring>
 
@@ -45,7 +46,23 @@ void audioCallback(void* user, Uint8* stream, int length) {
 
 }  // namespace
 
+// The sound library prints its own errors on stderr when it finds no card;
+// the show says once that it runs silent instead.
+extern "C" void quietSoundLibrary(const char*, int, const char*, int, const char*, ...) {}
+
+void keepSoundLibrariesQuiet() {
+    // Sound servers first: the bare library is the noisy last resort.
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "pipewire,pulseaudio,alsa,jack,dsp",
+                            SDL_HINT_DEFAULT);
+    typedef int (*SetHandler)(void (*)(const char*, int, const char*, int, const char*, ...));
+    if (void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL)) {
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(library, "snd_lib_error_set_handler")))
+            set(quietSoundLibrary);
+    }
+}
+
 bool waveOpen(int32_t rate) {
+    keepSoundLibrariesQuiet();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return false;
     WaveOut* opened = new WaveOut{};

@@ -455,6 +455,14 @@ run_windowed() {
     [ $rc -eq 0 ] || fail "exit code $rc after Escape, expected 0"
     log "exit code 0"
     check_nothing_left
+    # No sound server here: one line says so, and the sound libraries say nothing.
+    if [ "$target" = linux ]; then
+        grep -q 'the show runs silent' "$tmp/app.log" || fail "no word that the show runs silent"
+        local noise
+        noise=$(grep -v 'the show runs silent' "$tmp/app.log" | head -n 3)
+        [ -z "$noise" ] || fail "unexpected output on the terminal: $noise"
+        log "one line: the show runs silent"
+    fi
 }
 
 # Picture tests on the statistics of one grab.
@@ -551,6 +559,9 @@ run_show() {
     local rc=$?
     [ $rc -eq 0 ] || failures+=" exit code $rc after Escape, expected 0;"
     check_nothing_left
+    if [ -n "$pulsepid" ] && grep -q 'runs silent' "$tmp/app.log"; then
+        failures+=" silent although a sound server runs;"
+    fi
     [ -z "$failures" ] || fail "${failures% ;} (grabs in $outdir/$name-t*.png)"
     log "black, blue card, ring, main phase; exit code 0 (grabs in $outdir)"
 }
