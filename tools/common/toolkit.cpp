@@ -118,7 +118,7 @@ struct TempSlot {
     char path[4096];
     volatile sig_atomic_t used;
 };
-TempSlot tempSlots[4];
+TempSlot tempSlots[8];
 bool cleanupInstalled = false;
 
 void removeOnSignal(int signal) {
