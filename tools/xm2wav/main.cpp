@@ -106,11 +106,13 @@ int main(int argc, char** argv) {
     // OUT must not be IN under another name: rendering would destroy it.
     const std::string target = finalPath(outPath);
     struct stat outStat;
+    bool direct = false;   // a device or pipe: written as it is, nothing to replace
     if (stat(target.c_str(), &outStat) == 0) {
         if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino)
             return toolError("%s is the input file %s; choose another output", outPath.c_str(), inPath.c_str());
         if (S_ISDIR(outStat.st_mode))
             return toolError("cannot write %s: %s", outPath.c_str(), reason(EISDIR));
+        direct = !S_ISREG(outStat.st_mode);
     }
 
     std::vector<uint8_t> bytes;
@@ -127,10 +129,15 @@ int main(int argc, char** argv) {
     bytes.clear();
     bytes.shrink_to_fit();
 
-    // The render goes to a temporary file beside OUT, renamed onto it only when complete.
+    // A file gets the render in a temporary file beside it, renamed onto it only when complete.
     std::string tempPath;
-    const int fd = createTempFile(target, "part", &tempPath);
-    FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    FILE* out = nullptr;
+    if (direct) {
+        out = std::fopen(target.c_str(), "wb");
+    } else {
+        const int fd = createTempFile(target, "part", &tempPath);
+        out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    }
     if (!out) {
         moduleFree(player);
         return toolError("cannot write %s: %s", outPath.c_str(), reason(errno));
@@ -159,18 +166,19 @@ int main(int argc, char** argv) {
     if (progress)
         endProgressBar();
     moduleFree(player);
-    ok = ok && std::fflush(out) == 0 && fsync(fileno(out)) == 0;
+    ok = ok && std::fflush(out) == 0 && (direct || fsync(fileno(out)) == 0);
     int error = errno;
     if (std::fclose(out) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && std::rename(tempPath.c_str(), target.c_str()) != 0) {
+    if (ok && !direct && std::rename(tempPath.c_str(), target.c_str()) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok)
         return toolError("cannot write %s: %s", outPath.c_str(), reason(error));
-    keepTempFile(tempPath);
+    if (!direct)
+        keepTempFile(tempPath);
     return 0;
 }
