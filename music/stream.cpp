@@ -1,3 +1,5 @@
+// Module stream hooks: a table of five function pointers the loader reads
+// through, and the memory stream over an embedded resource or a caller's block.
 #include "music/stream.h"
 
 #include <cstring>
@@ -19,12 +21,10 @@ bool streamHooksInstalled() {
            streamHooks.tell;
 }
 
-StreamHandle* streamOpen(intptr_t nameOrId, uint8_t mode, int32_t userValue) {
+StreamHandle* streamOpen(intptr_t nameOrId) {
     if (!streamHooksInstalled())
         return nullptr;
     StreamHandle* handle = new StreamHandle{};
-    handle->mode = mode;
-    handle->userValue = userValue;
     handle->stream = streamHooks.open(nameOrId);
     if (!handle->stream) {
         delete handle;
@@ -39,12 +39,6 @@ void streamClose(StreamHandle* handle) {
     if (streamHooks.close)
         streamHooks.close(handle->stream);
     delete handle;
-}
-
-int32_t streamTell(StreamHandle* handle) {
-    if (!handle || !streamHooks.tell)
-        return 0;
-    return streamHooks.tell(handle->stream);
 }
 
 void* resourceStreamOpen(intptr_t id) {

@@ -51,14 +51,16 @@ void platPostQuit(int code);
 int platMessageLoop();                    // until quit; returns the quit code
 void platReleaseDeviceContext(PlatDeviceContext dc);
 
-// Wave-out: one looping buffer of 16-bit stereo PCM.
-struct PlatWaveOut;
-PlatWaveOut* platWaveOpen(int32_t rate);  // null when no device
-void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes);   // prepare + write, loops for ever
-void platWaveUnprepare(PlatWaveOut* wave);
-uint32_t platWavePosition(PlatWaveOut* wave);   // bytes played, wraps at 2^32
-void platWaveReset(PlatWaveOut* wave);
-void platWaveClose(PlatWaveOut* wave);
+// Audio output: one looping ring of 16-bit stereo PCM and its play position.
+struct PlatAudioDevice {
+    bool (*open)(int32_t rate);
+    void (*loop)(void* pcm, uint32_t bytes);    // start looping this buffer for ever
+    void (*unprepare)();                        // let go of the buffer
+    uint32_t (*position)();                     // bytes played, wraps at 2^32
+    void (*reset)();                            // stop playing
+    void (*close)();
+};
+extern const PlatAudioDevice platAudioDevice;   // the system's sound output
 
 // A thread at time-critical priority; the handle is only forgotten, never joined.
 struct PlatThread;

@@ -83,6 +83,6 @@ void loadDemo() {
     demo.imageTextures[1] = loadEmbeddedImage(smileyImage, smileyImageSize);
 
     camera = Camera{{0.0f, 0.0f, 50.0f}, {0.0f, 0.0f, 0.0f}, 0};
-    playerCreate();   // stores the player in demo.player
+    demo.player = playerCreate();
     loaded = 1;
 }

@@ -35,7 +35,8 @@ int presentFrame(PlatDeviceContext* deviceContext) {
 }
 
 void stopDemo() {
-    playerDestroy();
+    playerDestroy(demo.player);
+    demo.player = nullptr;
     if (fullscreen)
         setDisplayMode(demo.desktopWidth, demo.desktopHeight, 16, 0);
 }

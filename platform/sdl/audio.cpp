@@ -1,4 +1,4 @@
-// Wave-out on SDL2, shaped like the winmm device: one looping ring played by
+// Audio output on SDL2, shaped like the winmm device: one looping ring played by
 // the audio callback, and a 32-bit byte counter of what has been played.
 #include <SDL.h>
 
@@ -7,7 +7,9 @@
 
 #include "platform/platform.h"
 
-struct PlatWaveOut {
+namespace {
+
+struct WaveOut {
     SDL_AudioDeviceID device;
     uint32_t latencyBytes;          // what the device holds beyond the callback
     const uint8_t* ring;            // guarded by the device lock
@@ -16,10 +18,12 @@ struct PlatWaveOut {
     std::atomic<uint64_t> consumed; // bytes taken by the callback since the loop started
 };
 
+WaveOut* wave = nullptr;   // the one open device, null when closed
+
 namespace {
 
 void audioCallback(void* user, Uint8* stream, int length) {
-    PlatWaveOut* wave = static_cast<PlatWaveOut*>(user);
+    WaveOut* wave = static_cast<WaveOut*>(user);
     uint32_t want = length > 0 ? static_cast<uint32_t>(length) : 0;
     if (!wave->ring || wave->ringBytes == 0) {
         std::memset(stream, 0, want);
@@ -41,10 +45,10 @@ void audioCallback(void* user, Uint8* stream, int length) {
 
 }  // namespace
 
-PlatWaveOut* platWaveOpen(int32_t rate) {
+bool waveOpen(int32_t rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return nullptr;
-    PlatWaveOut* wave = new PlatWaveOut{};
+        return false;
+    WaveOut* opened = new WaveOut{};
     SDL_AudioSpec want{};
     SDL_AudioSpec have{};
     want.freq = rate;
@@ -52,18 +56,19 @@ PlatWaveOut* platWaveOpen(int32_t rate) {
     want.channels = 2;
     want.samples = 1024;
     want.callback = audioCallback;
-    want.userdata = wave;
-    wave->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (wave->device == 0) {
-        delete wave;
+    want.userdata = opened;
+    opened->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (opened->device == 0) {
+        delete opened;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return nullptr;
+        return false;
     }
-    wave->latencyBytes = static_cast<uint32_t>(have.samples) * 4;
-    return wave;
+    opened->latencyBytes = static_cast<uint32_t>(have.samples) * 4;
+    wave = opened;
+    return true;
 }
 
-void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
+void waveLoop(void* pcm, uint32_t bytes) {
     if (!wave)
         return;
     SDL_LockAudioDevice(wave->device);
@@ -75,7 +80,7 @@ void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
     SDL_PauseAudioDevice(wave->device, 0);
 }
 
-void platWaveUnprepare(PlatWaveOut* wave) {
+void waveUnprepare() {
     if (!wave)
         return;
     // The ring may be freed after this: stop reading it.
@@ -85,7 +90,7 @@ void platWaveUnprepare(PlatWaveOut* wave) {
     SDL_UnlockAudioDevice(wave->device);
 }
 
-uint32_t platWavePosition(PlatWaveOut* wave) {
+uint32_t wavePosition() {
     if (!wave)
         return 0;
     uint64_t consumed = wave->consumed;
@@ -94,7 +99,7 @@ uint32_t platWavePosition(PlatWaveOut* wave) {
     return static_cast<uint32_t>(played);
 }
 
-void platWaveReset(PlatWaveOut* wave) {
+void waveReset() {
     if (!wave)
         return;
     SDL_PauseAudioDevice(wave->device, 1);
@@ -106,10 +111,15 @@ void platWaveReset(PlatWaveOut* wave) {
     SDL_UnlockAudioDevice(wave->device);
 }
 
-void platWaveClose(PlatWaveOut* wave) {
+void waveClose() {
     if (!wave)
         return;
     SDL_CloseAudioDevice(wave->device);
     delete wave;
+    wave = nullptr;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+}  // namespace
+
+const PlatAudioDevice platAudioDevice = {waveOpen, waveLoop, waveUnprepare, wavePosition, waveReset, waveClose};

@@ -4,12 +4,16 @@
 
 #include "platform/platform.h"
 
-struct PlatWaveOut {
+namespace {
+
+struct WaveOut {
     HWAVEOUT device;
     WAVEHDR header;
 };
 
-PlatWaveOut* platWaveOpen(int32_t rate) {
+WaveOut* wave = nullptr;   // the one open device, null when closed
+
+bool waveOpen(int32_t rate) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 2;
@@ -20,13 +24,13 @@ PlatWaveOut* platWaveOpen(int32_t rate) {
     format.cbSize = 0;
     HWAVEOUT device = nullptr;
     if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
-        return nullptr;
-    PlatWaveOut* wave = new PlatWaveOut{};
+        return false;
+    wave = new WaveOut{};
     wave->device = device;
-    return wave;
+    return true;
 }
 
-void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
+void waveLoop(void* pcm, uint32_t bytes) {
     if (!wave)
         return;
     WAVEHDR& h = wave->header;
@@ -41,14 +45,14 @@ void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
     waveOutWrite(wave->device, &h, sizeof(WAVEHDR));
 }
 
-void platWaveUnprepare(PlatWaveOut* wave) {
+void waveUnprepare() {
     if (!wave || !wave->header.lpData)
         return;
     waveOutUnprepareHeader(wave->device, &wave->header, sizeof(WAVEHDR));
     wave->header.dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
 }
 
-uint32_t platWavePosition(PlatWaveOut* wave) {
+uint32_t wavePosition() {
     if (!wave)
         return 0;
     MMTIME time = {};
@@ -57,12 +61,12 @@ uint32_t platWavePosition(PlatWaveOut* wave) {
     return time.u.cb;
 }
 
-void platWaveReset(PlatWaveOut* wave) {
+void waveReset() {
     if (wave)
         waveOutReset(wave->device);
 }
 
-void platWaveClose(PlatWaveOut* wave) {
+void waveClose() {
     if (!wave)
         return;
     waveOutReset(wave->device);
@@ -70,4 +74,9 @@ void platWaveClose(PlatWaveOut* wave) {
         waveOutUnprepareHeader(wave->device, &wave->header, sizeof(WAVEHDR));
     waveOutClose(wave->device);
     delete wave;
+    wave = nullptr;
 }
+
+}  // namespace
+
+const PlatAudioDevice platAudioDevice = {waveOpen, waveLoop, waveUnprepare, wavePosition, waveReset, waveClose};

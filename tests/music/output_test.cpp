@@ -10,7 +10,6 @@
 #include "music/player.h"
 #include "music/sequencer.h"
 #include "platform/platform.h"
-#include "shell/demo.h"
 #include "tests/music/xm_writer.h"
 
 namespace {
@@ -32,7 +31,7 @@ void fakeUnprepare() { fakeRing = nullptr; }
 uint32_t fakePositionQuery() { return fakePosition.fetch_add(fakeAdvance) + fakeAdvance; }
 void fakeReset() { ++fakeResets; }
 void fakeClose() {}
-const AudioDevice fakeDevice = {fakeOpen, fakeLoop, fakeUnprepare, fakePositionQuery, fakeReset, fakeClose};
+const PlatAudioDevice fakeDevice = {fakeOpen, fakeLoop, fakeUnprepare, fakePositionQuery, fakeReset, fakeClose};
 
 const uint32_t BLOCK_BYTES = 884 * 4;
 
@@ -279,17 +278,16 @@ TEST(Output, MissingHooksKeepTheDeviceClosed) {
     audioSetDevice(nullptr);
 }
 
-TEST(Output, CreateStoresThePlayerInTheDemoState) {
+TEST(Output, CreateHandsThePlayerToTheCallerAndDestroyClosesTheDevice) {
     audioSetDevice(&fakeDevice);
     fakeOpens = true;
     Player* p = playerCreate();
-    EXPECT_EQ(p, demo.player);
     if (p) {
         EXPECT_TRUE(playerStart(p));
-        playerStop(p);
+        EXPECT_EQ(audioCurrentPlayer(), p);
     }
-    playerDestroy();
-    EXPECT_EQ(demo.player, nullptr);
+    playerDestroy(p);
+    EXPECT_EQ(audioCurrentPlayer(), nullptr);
     audioSetDevice(nullptr);
 }
 
