@@ -43,6 +43,16 @@ truncate -s 300M "$dir/big.xm"
 msg=$("$tool" "$dir/big.xm" "$dir/big.wav" 2>&1) && fail "300 MB input accepted"
 grep -q "256 MiB" <<<"$msg" || fail "300 MB input said: $msg"
 
+# The signature is checked before the rest is read: an endless stream is refused.
+msg=$(head -c 100 /dev/zero | cat - /dev/zero | timeout 20 "$tool" /dev/stdin "$dir/z.wav" 2>&1)
+grep -q "signature" <<<"$msg" || fail "endless stream without a signature said: $msg"
+
+# A truncated module renders what loads and says what was cut.
+head -c 300 "$module" >"$dir/cut.xm"
+msg=$("$tool" "$dir/cut.xm" "$dir/cut.wav" --seconds 1 2>&1) || fail "truncated module exit code $?"
+grep -q "cut.xm is truncated: the file ends inside" <<<"$msg" || fail "truncated module said: $msg"
+[ -s "$dir/cut.wav" ] || fail "truncated module: no WAV"
+
 # A render stopped by SIGTERM: OUT as it was, no temporary file.
 echo keep >"$dir/keep.wav"
 "$tool" "$module" "$dir/keep.wav" --seconds 20000 2>/dev/null &

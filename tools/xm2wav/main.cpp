@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -34,24 +35,22 @@ double longestSeconds() {
     return s;
 }
 
-// Reads what is left of the file, at most `limit` bytes in all; false with errno set.
-bool readRest(int fd, std::vector<uint8_t>* bytes, uint64_t limit) {
+// Reads on until bytes holds `limit` bytes or the file ends; false with errno set.
+bool readSome(int fd, std::vector<uint8_t>* bytes, uint64_t limit) {
     uint8_t chunk[65536];
-    for (;;) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
+    while (bytes->size() < limit) {
+        const size_t want = std::min<uint64_t>(sizeof chunk, limit - bytes->size());
+        const ssize_t n = read(fd, chunk, want);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
         if (n == 0)
-            return true;
+            break;
         bytes->insert(bytes->end(), chunk, chunk + n);
-        if (bytes->size() > limit) {
-            errno = EFBIG;
-            return false;
-        }
     }
+    return true;
 }
 
 // Where OUT's data really goes: through a symbolic link, its target, so the
@@ -115,10 +114,15 @@ int main(int argc, char** argv) {
         direct = !S_ISREG(outStat.st_mode);
     }
 
+    // The signature and header first: a file that is no module is not read whole.
     std::vector<uint8_t> bytes;
-    if (!readRest(in, &bytes, MAX_MODULE_BYTES)) {
-        if (errno == EFBIG)
-            return toolError("%s is larger than 256 MiB; a module is never that large", inPath.c_str());
+    if (!readSome(in, &bytes, 80))
+        return toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
+    if (const char* why = moduleCheckHeader(bytes.data(), static_cast<uint32_t>(bytes.size())))
+        return toolError("cannot load %s: %s", inPath.c_str(), why);
+    if (!readSome(in, &bytes, MAX_MODULE_BYTES + 1) || bytes.size() > MAX_MODULE_BYTES) {
+        if (bytes.size() > MAX_MODULE_BYTES)
+            return toolError("%s is larger than 256 MiB; a module is at most 256 MiB", inPath.c_str());
         return toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
     }
     close(in);
@@ -126,6 +130,8 @@ int main(int argc, char** argv) {
     Player* player = moduleOpenMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (!player)
         return toolError("cannot load %s: %s", inPath.c_str(), moduleLoadError());
+    if (*moduleLoadWarning())
+        toolError("warning: %s is truncated: %s", inPath.c_str(), moduleLoadWarning());
     bytes.clear();
     bytes.shrink_to_fit();
 
