@@ -65,5 +65,15 @@ fuzz: deps
 bench: build
 	@./scripts/bench.sh
 
+# Installation: `make install PREFIX=/usr DESTDIR=/tmp/pkg`; uninstall removes
+# exactly what install put there.
+PREFIX ?= /usr/local
+.PHONY: install uninstall
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+uninstall:
+	@DESTDIR="$(DESTDIR)" cmake -DPREFIX="$(PREFIX)" -P tools/install/uninstall.cmake
+
 clean:
 	rm -rf build build-win32 build-asan build-tsan build-fuzz

@@ -1,56 +1,47 @@
-// MD2 loader and renderer.
+// MD2 loader: the 68-byte header, then the key frames and the GL command list,
+// each kept as read. Every block read, and every frame vertex a command may
+// index, lies inside the file: the header is refused otherwise.
 #include "assets/md2.h"
-#include <cstring>
 #include <new>
-#include "assets/stream.h"
-#include "platform/gl.h"
+#include "data/reader.h"
 #include "platform/platform.h"
 
 namespace {
 
+// The header's seventeen little-endian words.
 enum {
-    HEADER_SIZE = 68,
-    FRAME_HEADER_SIZE = 40,   // scale, translate, name
+    H_IDENT = 0,
+    H_VERSION = 1,
+    H_FRAME_SIZE = 4,
+    H_VERTICES = 6,
+    H_TRIANGLES = 8,
+    H_COMMANDS = 9,
+    H_FRAMES = 10,
+    H_FRAMES_OFFSET = 14,
+    H_COMMANDS_OFFSET = 15,
+    HEADER_WORDS = 17,
     MD2_IDENT = 0x32504449,   // "IDP2"
     MD2_VERSION = 8,
 };
-
-struct CommandVertex {
-    float x, y, z, s, t;
-};
-
-CommandVertex commandVertices[MD2_MAX_COMMAND_VERTICES];
-
-int32_t readInt(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    return static_cast<int32_t>(v);
-}
-
-float readFloat(const uint8_t* p) {
-    uint32_t v = static_cast<uint32_t>(readInt(p));
-    float f;
-    std::memcpy(&f, &v, 4);
-    return f;
-}
 
 void reportError(const char* text) {
     platMessageBox(text, "MD2 : Error ...", PLAT_ICON_ERROR);
 }
 
-// Every block the loader reads, and every frame vertex a command may index,
-// must lie inside the file.
-bool headerFits(const uint8_t* h, uint64_t length) {
-    int64_t frameSize = readInt(h + 16);
-    int64_t vertexCount = readInt(h + 24);
-    int64_t commandCount = readInt(h + 36);
-    int64_t frameCount = readInt(h + 40);
-    int64_t framesOffset = readInt(h + 56);
-    int64_t commandsOffset = readInt(h + 60);
+bool headerFits(const int32_t* h, uint64_t length) {
+    int64_t frameSize = h[H_FRAME_SIZE];
+    int64_t vertexCount = h[H_VERTICES];
+    int64_t commandCount = h[H_COMMANDS];
+    int64_t frameCount = h[H_FRAMES];
+    int64_t framesOffset = h[H_FRAMES_OFFSET];
+    int64_t commandsOffset = h[H_COMMANDS_OFFSET];
     if (frameSize < 0 || vertexCount < 0 || commandCount < 0 || frameCount < 0 ||
         framesOffset < 0 || commandsOffset < 0)
         return false;
-    if (frameSize < FRAME_HEADER_SIZE + 4 * vertexCount)
+    if (frameSize < MD2_FRAME_HEADER_SIZE + 4 * vertexCount)
         return false;
+    if (length > INT64_MAX)
+        return false;   // a file whose length cannot be told
     int64_t fileLength = static_cast<int64_t>(length);
     if (frameCount > 0 && framesOffset + frameCount * frameSize > fileLength)
         return false;
@@ -59,53 +50,48 @@ bool headerFits(const uint8_t* h, uint64_t length) {
     return true;
 }
 
-bool loadFromStream(Md2Model* model, AssetStream* stream) {
-    uint8_t header[HEADER_SIZE];
-    uint64_t length = 0;
-    if (streamRead(stream, header, HEADER_SIZE) != HEADER_SIZE || readInt(header) != MD2_IDENT ||
-        readInt(header + 4) != MD2_VERSION || !streamLength(stream, &length) ||
-        !headerFits(header, length)) {
+bool loadFromStream(Md2Model* model, ByteReader* in) {
+    int32_t header[HEADER_WORDS];
+    for (int i = 0; i < HEADER_WORDS; ++i)
+        header[i] = static_cast<int32_t>(readerU32(in));
+    if (in->ended || header[H_IDENT] != MD2_IDENT || header[H_VERSION] != MD2_VERSION ||
+        !headerFits(header, in->size)) {
         reportError("MD2 : Invalide Header!");
-        streamClose(stream);
+        readerClose(in);
         return false;
     }
-    int32_t frameSize = readInt(header + 16);
-    int32_t frameCount = readInt(header + 40);
-    int32_t commandCount = readInt(header + 36);
+    int32_t frameSize = header[H_FRAME_SIZE];
+    int32_t frameCount = header[H_FRAMES];
+    int32_t commandCount = header[H_COMMANDS];
     // Both sizes are bounded by the file length checked above.
     uint32_t frameBytes = static_cast<uint32_t>(int64_t(frameCount) * frameSize);
-    uint32_t commandBytes = static_cast<uint32_t>(commandCount) * 4;
 
     uint8_t* frames = new (std::nothrow) uint8_t[frameBytes]();
     if (!frames) {
-        streamClose(stream);
+        readerClose(in);
         return false;
     }
     model->frames.reset(frames);
-    if (frameBytes > 0 && streamSeek(stream, static_cast<uint32_t>(readInt(header + 56))))
-        streamRead(stream, frames, frameBytes);
+    readerSeek(in, static_cast<uint32_t>(header[H_FRAMES_OFFSET]));
+    readerRead(in, frames, frameBytes);
 
     int32_t* commands = new (std::nothrow) int32_t[commandCount]();
     if (!commands) {
         model->frames.reset();
-        streamClose(stream);
+        readerClose(in);
         return false;
     }
     model->commands.reset(commands);
-    if (commandBytes > 0 && streamSeek(stream, static_cast<uint32_t>(readInt(header + 60)))) {
-        uint8_t* bytes = reinterpret_cast<uint8_t*>(commands);
-        uint32_t got = streamRead(stream, bytes, commandBytes);
-        // The words are little-endian in the file; keep them so on any host.
-        for (uint32_t i = 0; i + 4 <= got; i += 4)
-            commands[i / 4] = readInt(bytes + i);
-    }
+    readerSeek(in, static_cast<uint32_t>(header[H_COMMANDS_OFFSET]));
+    for (int32_t i = 0; i < commandCount; ++i)
+        commands[i] = static_cast<int32_t>(readerU32(in));
 
     model->frameCount = frameCount;
     model->commandCount = commandCount;
     model->frameSize = frameSize;
-    model->triangleCount = readInt(header + 32);
-    model->vertexCount = readInt(header + 24);
-    streamClose(stream);
+    model->triangleCount = header[H_TRIANGLES];
+    model->vertexCount = header[H_VERTICES];
+    readerClose(in);
     return true;
 }
 
@@ -120,74 +106,20 @@ void resetModel(Md2Model* model) {
 
 bool md2Load(Md2Model* model, const char* path) {
     resetModel(model);
-    AssetStream stream;
-    if (!streamOpenFile(&stream, path)) {
+    ByteReader in;
+    if (!readerOpenFile(&in, path)) {
         reportError("MD2 : File not found!");
         return false;
     }
-    return loadFromStream(model, &stream);
+    return loadFromStream(model, &in);
 }
 
 bool md2LoadMemory(Md2Model* model, const uint8_t* data, uint32_t size) {
     resetModel(model);
-    AssetStream stream;
-    if (!streamOpenMemory(&stream, data, size)) {
+    ByteReader in;
+    if (!readerOpenMemory(&in, data, size)) {
         reportError("MD2 : File not found!");
         return false;
     }
-    return loadFromStream(model, &stream);
-}
-
-void md2DrawFrame(const Md2Model* model, int32_t frame, int32_t divisor) {
-    if (!model->commands || model->commandCount <= 0 || !model->frames)
-        return;
-    if (frame < 0 || frame >= model->frameCount)
-        return;
-    const uint8_t* base = model->frames.get() + int64_t(frame) * model->frameSize;
-    float sx = readFloat(base), sy = readFloat(base + 4), sz = readFloat(base + 8);
-    float tx = readFloat(base + 12), ty = readFloat(base + 16), tz = readFloat(base + 20);
-    const uint8_t* vertices = base + FRAME_HEADER_SIZE;
-    float k = 1.0f / static_cast<float>(divisor);
-
-    const int32_t* words = model->commands.get();
-    int64_t count = model->commandCount;
-    int64_t at = 0;
-    while (at < count) {
-        int64_t n = words[at++];
-        if (n == 0)
-            break;
-        GLenum primitive = n > 0 ? GL_TRIANGLE_STRIP : GL_TRIANGLE_FAN;
-        int64_t vertexTotal = n > 0 ? n : -n;
-        if (vertexTotal > (count - at) / 3)
-            break;   // runs past the end of the list
-        const int32_t* command = words + at;
-        at += vertexTotal * 3;
-        if (vertexTotal > MD2_MAX_COMMAND_VERTICES)
-            continue;
-        bool valid = true;
-        for (int64_t i = 0; i < vertexTotal; ++i) {
-            int32_t index = command[i * 3 + 2];
-            if (index < 0 || index >= model->vertexCount) {
-                valid = false;
-                break;
-            }
-            const uint8_t* v = vertices + 4 * index;
-            CommandVertex& out = commandVertices[i];
-            std::memcpy(&out.s, &command[i * 3], 4);
-            std::memcpy(&out.t, &command[i * 3 + 1], 4);
-            out.x = float(v[0]) * sx + tx;
-            out.y = float(v[2]) * sz + tz;
-            out.z = -(float(v[1]) * sy + ty);
-        }
-        if (!valid)
-            continue;
-        glBegin(primitive);
-        for (int64_t i = 0; i < vertexTotal; ++i) {
-            const CommandVertex& c = commandVertices[i];
-            GLfloat p[3] = {c.x * k, c.y * k, c.z * k};
-            glTexCoord2f(p[0], p[1]);
-            glVertex3fv(p);
-        }
-        glEnd();
-    }
+    return loadFromStream(model, &in);
 }

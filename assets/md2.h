@@ -13,7 +13,7 @@ struct Md2Model {
     int32_t vertexCount;                     // vertices per frame, bounds the command indices
 };
 
-enum { MD2_MAX_COMMAND_VERTICES = 350 };
+enum { MD2_MAX_COMMAND_VERTICES = 350, MD2_FRAME_HEADER_SIZE = 40 };   // frame header: scale, translate, name
 
 // False after a message box (missing file, bad header) or a failed allocation.
 bool md2Load(Md2Model* model, const char* path);

@@ -1,8 +1,8 @@
-// TGA loader.
+// TGA decoder: the 12-byte header picks the reader, the 6 info bytes size the
+// image, and the pixels come out red, green, blue(, alpha) in file row order.
 #include "assets/tga.h"
 #include <cstring>
 #include <new>
-#include "platform/gl.h"
 #include "platform/platform.h"
 
 namespace {
@@ -14,18 +14,18 @@ void report(const char* text) {
     platMessageBox(text, "ERROR", PLAT_ICON_NONE);
 }
 
-bool fail(TgaImage* record, AssetStream* stream, const char* text) {
+bool fail(TgaImage* record, ByteReader* stream, const char* text) {
     report(text);
-    streamClose(stream);
+    readerClose(stream);
     record->pixels.reset();
     return false;
 }
 
 // Shared start of both readers: the six info bytes and the image buffer.
 // Returns the image size in bytes, 0 after a failure (already reported).
-uint64_t readInfo(TgaImage* record, AssetStream* stream) {
+uint64_t readInfo(TgaImage* record, ByteReader* stream) {
     uint8_t info[6];
-    if (streamRead(stream, info, 6) != 6) {
+    if (readerRead(stream, info, 6) != 6) {
         fail(record, stream, "Could not read info header");
         return 0;
     }
@@ -37,7 +37,7 @@ uint64_t readInfo(TgaImage* record, AssetStream* stream) {
         fail(record, stream, "Invalid texture information");
         return 0;
     }
-    record->format = record->bitsPerPixel == 24 ? GL_RGB : GL_RGBA;
+    record->format = record->bitsPerPixel == 24 ? TGA_FORMAT_RGB : TGA_FORMAT_RGBA;
     // 64-bit so that 65535 x 65535 x 4 cannot wrap in the 32-bit build.
     uint64_t imageSize = uint64_t(record->bitsPerPixel / 8) * record->width * record->height;
     uint8_t* buffer = nullptr;
@@ -51,51 +51,15 @@ uint64_t readInfo(TgaImage* record, AssetStream* stream) {
     return imageSize;
 }
 
-bool loadFromStream(TgaImage* record, AssetStream* stream) {
-    uint8_t header[12];
-    if (streamRead(stream, header, 12) != 12) {
-        report("Could not read file header");
-        streamClose(stream);
-        return false;
-    }
-    bool ok;
-    if (std::memcmp(header, uncompressedPattern, 12) == 0) {
-        ok = readTgaUncompressed(record, stream);
-    } else if (std::memcmp(header, rlePattern, 12) == 0) {
-        ok = readTgaRle(record, stream);
-    } else {
-        platMessageBox("TGA file be type 2 or type 10 ", "Invalid Image", PLAT_ICON_NONE);
-        streamClose(stream);
-        return false;
-    }
-    if (!ok)
-        return false;
-
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    record->textureId = name;
-    glBindTexture(GL_TEXTURE_2D, name);
-    // Rows of a 24-bit image are not padded to four bytes.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GLint(record->bitsPerPixel / 8), GLsizei(record->width),
-                 GLsizei(record->height), 0, record->format, GL_UNSIGNED_BYTE, record->pixels.get());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    record->pixels.reset();
-    return true;
-}
-
 }  // namespace
 
-bool readTgaUncompressed(TgaImage* record, AssetStream* stream) {
+bool readTgaUncompressed(TgaImage* record, ByteReader* stream) {
     uint64_t imageSize = readInfo(record, stream);
     if (imageSize == 0)
         return false;
     uint8_t* pixels = record->pixels.get();
     uint32_t size = static_cast<uint32_t>(imageSize);
-    if (streamRead(stream, pixels, size) != size)
+    if (readerRead(stream, pixels, size) != size)
         return fail(record, stream, "Could not read image data");
     uint32_t b = record->bitsPerPixel / 8;
     for (uint32_t i = 0; i < size; i += b) {
@@ -103,11 +67,11 @@ bool readTgaUncompressed(TgaImage* record, AssetStream* stream) {
         pixels[i] = pixels[i + 2];
         pixels[i + 2] = blue;
     }
-    streamClose(stream);
+    readerClose(stream);
     return true;
 }
 
-bool readTgaRle(TgaImage* record, AssetStream* stream) {
+bool readTgaRle(TgaImage* record, ByteReader* stream) {
     if (readInfo(record, stream) == 0)
         return false;
     uint8_t* out = record->pixels.get();
@@ -131,17 +95,17 @@ bool readTgaRle(TgaImage* record, AssetStream* stream) {
 
     while (counter < total) {
         uint8_t h;
-        if (!streamReadByte(stream, &h))
+        if (readerRead(stream, &h, 1) != 1)
             return fail(record, stream, "Could not read RLE header");
         if (h < 128) {
             for (uint32_t i = 0; i <= h; ++i) {
-                if (streamRead(stream, pixel, b) != b)
+                if (readerRead(stream, pixel, b) != b)
                     return fail(record, stream, "Could not read image data");
                 if (!store())
                     return fail(record, stream, "Too many pixels read");
             }
         } else {
-            if (streamRead(stream, pixel, b) != b)
+            if (readerRead(stream, pixel, b) != b)
                 return fail(record, stream, "Could not read from file");
             for (uint32_t i = 0; i < uint32_t(h) - 127; ++i) {
                 if (!store())
@@ -149,24 +113,22 @@ bool readTgaRle(TgaImage* record, AssetStream* stream) {
             }
         }
     }
-    streamClose(stream);
+    readerClose(stream);
     return true;
 }
 
-bool loadTgaTexture(TgaImage* record, const char* path) {
-    AssetStream stream;
-    if (!streamOpenFile(&stream, path)) {
-        report("Could not open texture file");
+bool tgaDecode(TgaImage* record, ByteReader* stream) {
+    uint8_t header[12];
+    if (readerRead(stream, header, 12) != 12) {
+        report("Could not read file header");
+        readerClose(stream);
         return false;
     }
-    return loadFromStream(record, &stream);
-}
-
-bool loadTgaTextureMemory(TgaImage* record, const uint8_t* data, uint32_t size) {
-    AssetStream stream;
-    if (!streamOpenMemory(&stream, data, size)) {
-        report("Could not open texture file");
-        return false;
-    }
-    return loadFromStream(record, &stream);
+    if (std::memcmp(header, uncompressedPattern, 12) == 0)
+        return readTgaUncompressed(record, stream);
+    if (std::memcmp(header, rlePattern, 12) == 0)
+        return readTgaRle(record, stream);
+    platMessageBox("TGA file be type 2 or type 10 ", "Invalid Image", PLAT_ICON_NONE);
+    readerClose(stream);
+    return false;
 }

@@ -1,6 +1,12 @@
+// Module loader: reads an extended module through the stream hooks into the
+// Player's patterns, instruments and samples. Every count, index and loop it
+// keeps lies inside the data it allocated; a file that ends early keeps what
+// was there (the rest plays as silence) and says so in moduleLoadWarning.
+#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "data/reader.h"
 #include "music/module.h"
 #include "music/output.h"
 #include "music/sequencer.h"
@@ -11,90 +17,87 @@ Instrument emptyInstrument = {};
 namespace {
 
 const char* lastError = "";
+char lastWarning[96] = "";
 
 // Longest sample kept, in samples; keeps every 32.32 position well inside 63 bits.
 const uint32_t MAX_SAMPLE_LENGTH = 1u << 28;
 
-struct Reader {
+// The loader reads through the installed stream hooks; this remembers where the
+// hook stream stands so that sequential reads need no seek.
+struct HookStream {
     void* stream;
-    int32_t size;   // total stream size, for the truncation guards
-
-    int32_t read(void* destination, int32_t bytes) { return streamHooks.read(destination, bytes, stream); }
-    uint8_t u8() {
-        uint8_t b[1] = {0};
-        read(b, 1);
-        return b[0];
-    }
-    uint16_t u16() {
-        uint8_t b[2] = {0, 0};
-        read(b, 2);
-        return static_cast<uint16_t>(b[0] | (b[1] << 8));
-    }
-    uint32_t u32() {
-        uint8_t b[4] = {0, 0, 0, 0};
-        read(b, 4);
-        return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-               (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-    }
-    int32_t tell() { return streamHooks.tell(stream); }
-    void seekTo(int64_t position) {
-        if (position < 0)
-            position = 0;
-        if (position > 0x7fffffff)
-            position = 0x7fffffff;
-        streamHooks.seek(stream, static_cast<int32_t>(position), 0);
-    }
-    void skip(int64_t bytes) { seekTo(static_cast<int64_t>(tell()) + bytes); }
-    int64_t remaining() {
-        int64_t r = static_cast<int64_t>(size) - tell();
-        return r > 0 ? r : 0;
-    }
+    uint64_t position;
 };
+
+uint32_t fetchFromHooks(void* context, uint64_t offset, void* out, uint32_t bytes) {
+    HookStream* s = static_cast<HookStream*>(context);
+    if (s->position != offset)
+        streamHooks.seek(s->stream, static_cast<int32_t>(offset), 0);
+    int32_t n = streamHooks.read(out, static_cast<int32_t>(bytes), s->stream);
+    n = n > 0 ? n : 0;
+    s->position = offset + static_cast<uint32_t>(n);
+    return static_cast<uint32_t>(n);
+}
 
 bool fail(const char* why) {
     lastError = why;
     return false;
 }
 
-void loadPattern(Reader& in, Pattern& pattern, int32_t channels) {
-    in.u32();   // header length: taken to be 9
-    in.u8();    // packing type
-    pattern.rows = in.u16();
-    uint16_t packedSize = in.u16();
+// Keeps the first place where the data ran out.
+void noteCut(bool cut, const char* what, int32_t index, int32_t count) {
+    if (!cut || lastWarning[0])
+        return;
+    if (count < 0)
+        std::snprintf(lastWarning, sizeof lastWarning,
+                      "the file ends inside %s; what is missing plays as silence", what);
+    else
+        std::snprintf(lastWarning, sizeof lastWarning,
+                      "the file ends inside %s %d of %d; what is missing plays as silence", what,
+                      static_cast<int>(index), static_cast<int>(count));
+}
+
+void loadPattern(ByteReader& in, Pattern& pattern, int32_t channels) {
+    readerU32(&in);   // header length: taken to be 9
+    readerU8(&in);    // packing type
+    pattern.rows = readerU16(&in);
+    uint16_t packedSize = readerU16(&in);
     int64_t cellCount = static_cast<int64_t>(pattern.rows) * channels;
     // Nothing stored (or nothing left to read): every cell is empty.
-    if (packedSize == 0 || cellCount == 0 || in.remaining() == 0)
+    if (packedSize == 0 || cellCount == 0 || readerRemaining(&in) == 0) {
+        in.ended |= packedSize != 0 && cellCount != 0;
         return;
+    }
     pattern.cells = new Cell[static_cast<size_t>(cellCount)]();
     for (int64_t i = 0; i < cellCount; ++i) {
         Cell& cell = pattern.cells[i];
-        uint8_t b = in.u8();
-        if (b & 0x80) {
-            if (b & 0x01) cell.note = in.u8();
-            if (b & 0x02) cell.instrument = in.u8();
-            if (b & 0x04) cell.volume = in.u8();
-            if (b & 0x08) cell.effect = in.u8();
-            if (b & 0x10) cell.parameter = in.u8();
+        uint8_t b = readerU8(&in);
+        if (b & PACKED) {
+            if (b & PACKED_NOTE) cell.note = readerU8(&in);
+            if (b & PACKED_INSTRUMENT) cell.instrument = readerU8(&in);
+            if (b & PACKED_VOLUME) cell.volume = readerU8(&in);
+            if (b & PACKED_EFFECT) cell.effect = readerU8(&in);
+            if (b & PACKED_PARAMETER) cell.parameter = readerU8(&in);
         } else {
             cell.note = b;
-            cell.instrument = in.u8();
-            cell.volume = in.u8();
-            cell.effect = in.u8();
-            cell.parameter = in.u8();
+            cell.instrument = readerU8(&in);
+            cell.volume = readerU8(&in);
+            cell.effect = readerU8(&in);
+            cell.parameter = readerU8(&in);
         }
-        if (cell.note == 97)
-            cell.note = 255;
-        else if (cell.note > 97)
-            cell.note = 0;   // not a note this player knows
+        if (cell.note == FILE_NOTE_KEY_OFF)
+            cell.note = NOTE_KEY_OFF;
+        else if (cell.note > FILE_NOTE_KEY_OFF)
+            cell.note = NOTE_NONE;   // not a note this player knows
         if (cell.instrument > 128)
             cell.instrument = 0;
     }
 }
 
-void readEnvelope(Reader& in, EnvelopePoint* points) {
+void readEnvelope(ByteReader& in, EnvelopePoint* points) {
     for (int i = 0; i < ENVELOPE_POINTS; ++i) {
-        points[i].x = in.u16();
-        points[i].y = in.u16();
+        points[i].x = readerU16(&in);
+        points[i].y = readerU16(&in);
     }
 }
 
@@ -104,29 +107,29 @@ void guardEnvelope(uint8_t& count, uint8_t& type, uint8_t loopStart, uint8_t loo
         count = ENVELOPE_POINTS;
     if (count < 2)
         type = 0;
-    if ((type & 4) && (loopStart >= count || loopEnd >= count))
-        type &= static_cast<uint8_t>(~4);
+    if ((type & ENVELOPE_LOOP) && (loopStart >= count || loopEnd >= count))
+        type &= static_cast<uint8_t>(~ENVELOPE_LOOP);
 }
 
-void readSampleHeader(Reader& in, Sample& s) {
-    s.length = in.u32();
-    s.loopStart = in.u32();
-    s.loopLength = in.u32();
-    s.volume = in.u8();
-    s.finetune = static_cast<int8_t>(in.u8());
-    uint8_t type = in.u8();
-    s.panning = in.u8();
-    s.relativeNote = static_cast<int8_t>(in.u8());
-    in.skip(23);
-    s.loopType = 1;
+void readSampleHeader(ByteReader& in, Sample& s) {
+    s.length = readerU32(&in);
+    s.loopStart = readerU32(&in);
+    s.loopLength = readerU32(&in);
+    s.volume = readerU8(&in);
+    s.finetune = static_cast<int8_t>(readerU8(&in));
+    uint8_t type = readerU8(&in);
+    s.panning = readerU8(&in);
+    s.relativeNote = static_cast<int8_t>(readerU8(&in));
+    readerSkip(&in, 23);
+    s.loopType = LOOP_NONE;
     s.bits = 8;
-    if (type & 1)
-        s.loopType = 2;
-    if (type & 2)
-        s.loopType = 4;
-    if (type & 0x10)
+    if (type & SAMPLE_TYPE_FORWARD)
+        s.loopType = LOOP_FORWARD;
+    if (type & SAMPLE_TYPE_PING_PONG)
+        s.loopType = LOOP_PING_PONG;
+    if (type & SAMPLE_TYPE_16_BIT)
         s.bits = 16;
-    if (s.loopType == 1) {
+    if (s.loopType == LOOP_NONE) {
         s.loopStart = 0;
         s.loopLength = s.length;
     }
@@ -138,19 +141,19 @@ void readSampleHeader(Reader& in, Sample& s) {
     if (s.loopLength == 0) {
         s.loopStart = 0;
         s.loopLength = s.length;
-        s.loopType = 1;
+        s.loopType = LOOP_NONE;
     }
 }
 
 // Keeps the loop inside the data the sample really has.
 void guardLoop(Sample& s) {
-    if (s.loopType == 1) {
+    if (s.loopType == LOOP_NONE) {
         s.loopStart = 0;
         s.loopLength = s.length;
         return;
     }
     if (s.loopStart >= s.length) {
-        s.loopType = 1;
+        s.loopType = LOOP_NONE;
         s.loopStart = 0;
         s.loopLength = s.length;
     } else if (static_cast<uint64_t>(s.loopStart) + s.loopLength > s.length) {
@@ -158,14 +161,16 @@ void guardLoop(Sample& s) {
     }
 }
 
-void loadSampleData(Reader& in, Player* player, Sample& s, int32_t instrument, int32_t sample) {
+void loadSampleData(ByteReader& in, Player* player, Sample& s, int32_t instrument, int32_t sample) {
     uint32_t bytesPerSample = s.bits / 8;
     // A truncated file: keep what is there.
     if (s.length > MAX_SAMPLE_LENGTH)
         s.length = MAX_SAMPLE_LENGTH;
-    int64_t available = in.remaining() / bytesPerSample;
-    if (!player->sampleProvider && s.length > available)
+    int64_t available = readerRemaining(&in) / bytesPerSample;
+    if (!player->sampleProvider && s.length > available) {
         s.length = static_cast<uint32_t>(available);
+        in.ended = true;
+    }
     guardLoop(s);
     if (s.length == 0)
         return;
@@ -174,9 +179,9 @@ void loadSampleData(Reader& in, Player* player, Sample& s, int32_t instrument, i
     uint8_t* raw = reinterpret_cast<uint8_t*>(s.data);
     if (player->sampleProvider) {
         player->sampleProvider(raw, bytes, s.bits, instrument, sample);
-        in.skip(bytes);
+        readerSkip(&in, bytes);
     } else {
-        in.read(raw, static_cast<int32_t>(bytes));
+        readerRead(&in, raw, bytes);
     }
     if (s.bits == 8) {
         for (uint32_t i = s.length; i-- > 0;)
@@ -194,44 +199,44 @@ void loadSampleData(Reader& in, Player* player, Sample& s, int32_t instrument, i
         }
     }
     uint32_t end = s.loopStart + s.loopLength;
-    if (s.loopType == 4)
+    if (s.loopType == LOOP_PING_PONG)
         s.data[end] = s.data[end - 1];
-    else if (s.loopType == 2)
+    else if (s.loopType == LOOP_FORWARD)
         s.data[end] = s.data[s.loopStart];
     s.dataFloat = new float[s.length + 8];
     for (uint32_t i = 0; i < s.length + 8; ++i)
         s.dataFloat[i] = static_cast<float>(s.data[i]);
 }
 
-bool loadInstrument(Reader& in, Player* player, Instrument& ins, int32_t index) {
-    int64_t start = in.tell();
-    uint32_t headerSize = in.u32();
-    in.skip(23);
-    uint16_t count = in.u16();
+bool loadInstrument(ByteReader& in, Player* player, Instrument& ins, int32_t index) {
+    int64_t start = in.position;
+    uint32_t headerSize = readerU32(&in);
+    readerSkip(&in, 23);
+    uint16_t count = readerU16(&in);
     if (count > SAMPLES_PER_INSTRUMENT)
         return fail("an instrument has more than 16 samples");
     for (int i = 0; i < SAMPLES_PER_INSTRUMENT; ++i)
         ins.samples[i] = &emptySample;
     if (count != 0) {
-        in.u32();   // sample header size: taken to be 40
-        in.read(ins.noteSampleMap, NOTE_COUNT);
+        readerU32(&in);   // sample header size: taken to be 40
+        readerRead(&in, ins.noteSampleMap, NOTE_COUNT);
         readEnvelope(in, ins.volumeEnvelope);
         readEnvelope(in, ins.panningEnvelope);
-        ins.volumePointCount = in.u8();
-        ins.panningPointCount = in.u8();
-        ins.volumeSustainPoint = in.u8();
-        ins.volumeLoopStart = in.u8();
-        ins.volumeLoopEnd = in.u8();
-        ins.panningSustainPoint = in.u8();
-        ins.panningLoopStart = in.u8();
-        ins.panningLoopEnd = in.u8();
-        ins.volumeType = in.u8();
-        ins.panningType = in.u8();
-        ins.vibratoType = in.u8();
-        ins.vibratoSweep = in.u8();
-        ins.vibratoDepth = in.u8();
-        ins.vibratoRate = in.u8();
-        ins.fadeout = static_cast<uint16_t>(in.u16() << 1);
+        ins.volumePointCount = readerU8(&in);
+        ins.panningPointCount = readerU8(&in);
+        ins.volumeSustainPoint = readerU8(&in);
+        ins.volumeLoopStart = readerU8(&in);
+        ins.volumeLoopEnd = readerU8(&in);
+        ins.panningSustainPoint = readerU8(&in);
+        ins.panningLoopStart = readerU8(&in);
+        ins.panningLoopEnd = readerU8(&in);
+        ins.volumeType = readerU8(&in);
+        ins.panningType = readerU8(&in);
+        ins.vibratoType = readerU8(&in);
+        ins.vibratoSweep = readerU8(&in);
+        ins.vibratoDepth = readerU8(&in);
+        ins.vibratoRate = readerU8(&in);
+        ins.fadeout = static_cast<uint16_t>(readerU16(&in) << 1);
         guardEnvelope(ins.volumePointCount, ins.volumeType, ins.volumeLoopStart, ins.volumeLoopEnd);
         guardEnvelope(ins.panningPointCount, ins.panningType, ins.panningLoopStart, ins.panningLoopEnd);
         // Envelope values above 64 would overflow the 16.16 slope arithmetic.
@@ -240,7 +245,7 @@ bool loadInstrument(Reader& in, Player* player, Instrument& ins, int32_t index) 
             if (ins.panningEnvelope[i].y > 64) ins.panningEnvelope[i].y = 64;
         }
     }
-    in.seekTo(start + headerSize);
+    readerSeek(&in, start + headerSize);
     if (count == 0)
         return true;
     ins.sampleCount = count;
@@ -259,38 +264,63 @@ const char* moduleLoadError() {
     return lastError;
 }
 
+const char* moduleLoadWarning() {
+    return lastWarning;
+}
+
+const char* moduleCheckHeader(const uint8_t* data, uint32_t size) {
+    if (!data)
+        size = 0;
+    auto word = [&](uint32_t at) { return static_cast<uint16_t>(data[at] | (data[at + 1] << 8)); };
+    if (size < 17 || std::memcmp(data, "Extended Module: ", 17) != 0)
+        return size < 17 ? nullptr : "not an extended module (bad signature)";
+    if (size >= 70 && word(68) == 0)
+        return "the module has no channels";
+    if (size >= 70 && word(68) > MAX_CHANNELS)
+        return "more than 32 channels";
+    if (size >= 72 && word(70) > MAX_PATTERNS)
+        return "more than 256 patterns";
+    if (size >= 74 && word(72) > MAX_INSTRUMENTS)
+        return "more than 32767 instruments";
+    if (size >= 76 && !(word(74) & MODULE_FLAG_LINEAR))
+        return "Amiga frequency table is not supported (only linear frequencies)";
+    return nullptr;
+}
+
 bool moduleLoad(Player* player, StreamHandle* handle) {
     if (!player || !handle || !streamHooksInstalled())
         return fail("no module stream");
-    Reader in{handle->stream, 0};
+    lastWarning[0] = 0;
+    streamHooks.seek(handle->stream, 0, 2);
+    int32_t size = streamHooks.tell(handle->stream);
+    HookStream hook = {handle->stream, UINT64_MAX};
+    ByteReader in;
+    readerOpenStream(&in, fetchFromHooks, &hook, size > 0 ? static_cast<uint32_t>(size) : 0);
     char signature[17] = {};
-    in.read(signature, 17);
+    readerRead(&in, signature, 17);
     if (std::memcmp(signature, "Extended Module: ", 17) != 0)
         return fail("not an extended module (bad signature)");
     player->tickRoutine = playerTick;
     player->initialGlobalVolume = 64;
 
-    int32_t position = in.tell();
-    streamHooks.seek(in.stream, 0, 2);
-    in.size = in.tell();
-    in.seekTo(position);
-
-    in.seekTo(60);
-    uint32_t headerSize = in.u32();
-    uint16_t songLength = in.u16();
-    uint16_t restart = in.u16();
-    uint16_t channels = in.u16();
-    uint16_t storedPatterns = in.u16();
-    uint16_t instruments = in.u16();
-    player->flags = in.u16();
-    player->defaultSpeed = static_cast<int16_t>(in.u16());
-    player->defaultBpm = static_cast<int16_t>(in.u16());
-    in.read(player->orderTable, 256);
+    readerSeek(&in, 60);
+    uint32_t headerSize = readerU32(&in);
+    uint16_t songLength = readerU16(&in);
+    uint16_t restart = readerU16(&in);
+    uint16_t channels = readerU16(&in);
+    uint16_t storedPatterns = readerU16(&in);
+    uint16_t instruments = readerU16(&in);
+    player->flags = readerU16(&in);
+    player->defaultSpeed = static_cast<int16_t>(readerU16(&in));
+    player->defaultBpm = static_cast<int16_t>(readerU16(&in));
+    readerRead(&in, player->orderTable, 256);
     if (in.size < 80)
         return fail("the file is truncated");
+    if (channels == 0)
+        return fail("the module has no channels");
     if (channels > MAX_CHANNELS)
         return fail("more than 32 channels");
-    if (instruments > 0x7fff)
+    if (instruments > MAX_INSTRUMENTS)
         return fail("more than 32767 instruments");
     if (!(player->flags & MODULE_FLAG_LINEAR))
         return fail("Amiga frequency table is not supported (only linear frequencies)");
@@ -314,18 +344,23 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
     player->patternCount = storedPatterns > player->referencedPatternCount ? storedPatterns
                                                                            : player->referencedPatternCount;
 
-    in.seekTo(60 + static_cast<int64_t>(headerSize));
+    readerSeek(&in, 60 + static_cast<int64_t>(headerSize));
     player->patterns = new Pattern[static_cast<size_t>(player->patternCount)]();
-    for (int32_t i = 0; i < storedPatterns; ++i)
+    noteCut(in.ended, "the header", 0, -1);
+    for (int32_t i = 0; i < storedPatterns; ++i) {
         loadPattern(in, player->patterns[i], channels);
+        noteCut(in.ended, "pattern", i, storedPatterns);
+    }
     for (int32_t i = storedPatterns; i < player->patternCount; ++i)
         player->patterns[i].rows = 64;
 
     if (instruments > 0)
         player->instruments = new Instrument[instruments]();
-    for (int32_t i = 0; i < instruments; ++i)
+    for (int32_t i = 0; i < instruments; ++i) {
         if (!loadInstrument(in, player, player->instruments[i], i))
             return false;
+        noteCut(in.ended, "instrument", i + 1, instruments);
+    }
     return true;
 }
 
@@ -333,7 +368,7 @@ Player* moduleOpenStream(intptr_t nameOrId, SampleProvider sampleProvider) {
     Player* player = new (std::nothrow) Player{};
     if (!player)
         return nullptr;
-    StreamHandle* handle = streamOpen(nameOrId, 0, 0);
+    StreamHandle* handle = streamOpen(nameOrId);
     if (!handle) {
         delete player;
         lastError = "cannot open the module stream";
@@ -341,6 +376,7 @@ Player* moduleOpenStream(intptr_t nameOrId, SampleProvider sampleProvider) {
     }
     player->sampleProvider = sampleProvider;
     lastError = "";
+    lastWarning[0] = 0;
     bool ok = moduleLoad(player, handle);
     streamClose(handle);
     if (!ok) {

@@ -1,3 +1,12 @@
+// Software mixer: voices 0..63 of the 256-voice table are summed into a float
+// stereo buffer, converted to 16-bit PCM per block. A voice's position and step
+// are 32.32 fixed point (integer sample index, 32-bit fraction); each frame
+// interpolates linearly between the two samples around the position. A gain
+// change starts a linear ramp of rampLength frames from the current gains
+// (x256) to the targets. A run of frames is cut into segments that each end at
+// a loop boundary, at the end of the readable data or at the end of a ramp, so
+// the inner loops never test bounds; loops wrap (forward) or reflect (ping-pong)
+// between segments. The sample data is padded by 8 samples past its length.
 #include "music/mixer.h"
 
 #include <emmintrin.h>
@@ -251,7 +260,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
                 continue;   // the ramp ended inside the run
             break;
         }
-        if (s->loopType == 2) {
+        if (s->loopType == LOOP_FORWARD) {
             int64_t p = static_cast<int64_t>(pos);
             int64_t length = static_cast<int64_t>(s->loopLength) << 32;
             int64_t integer = p >> 32;
@@ -259,7 +268,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
             int64_t times = integer >= end ? (integer - end) / s->loopLength + 1 : 1;
             p -= times * length;
             pos = p < 0 ? 0 : static_cast<uint64_t>(p);
-        } else if (s->loopType == 4) {
+        } else if (s->loopType == LOOP_PING_PONG) {
             int64_t p = static_cast<int64_t>(pos);
             const int64_t span = 2 * (E - S);
             if (forward) {

@@ -7,7 +7,7 @@
 struct Player;
 
 struct Cell {
-    uint8_t note;         // 0 none, 1..96 notes, 255 key off
+    uint8_t note;         // NOTE_NONE, 1..96 notes, NOTE_KEY_OFF
     uint8_t instrument;   // 0 none, else 1-based
     uint8_t volume;
     uint8_t effect;
@@ -28,7 +28,7 @@ struct Sample {
     int8_t finetune;
     int32_t panning;
     uint8_t bits;
-    uint8_t loopType;     // 1 none, 2 forward, 4 ping-pong
+    uint8_t loopType;     // LOOP_NONE, LOOP_FORWARD or LOOP_PING_PONG
     int8_t relativeNote;
     float* dataFloat;     // the same length + 8 values as floats, for the mixer; may be null
 };
@@ -38,7 +38,8 @@ struct EnvelopePoint {
     uint16_t y;
 };
 
-enum { ENVELOPE_POINTS = 12, SAMPLES_PER_INSTRUMENT = 16, NOTE_COUNT = 96, MAX_CHANNELS = 32 };
+enum { ENVELOPE_POINTS = 12, SAMPLES_PER_INSTRUMENT = 16, NOTE_COUNT = 96, MAX_CHANNELS = 32,
+       MAX_PATTERNS = 256, MAX_INSTRUMENTS = 0x7fff };
 
 struct Instrument {
     int32_t sampleCount;
@@ -98,6 +99,19 @@ struct Player {
 
 enum { MODULE_FLAG_LINEAR = 1 };
 
+// Notes as the file stores them and as a loaded Cell holds them.
+enum : uint8_t { NOTE_NONE = 0, FILE_NOTE_KEY_OFF = 97, NOTE_KEY_OFF = 255 };
+// Sample loop types once loaded (the file's type bits are SAMPLE_TYPE_*).
+enum : uint8_t { LOOP_NONE = 1, LOOP_FORWARD = 2, LOOP_PING_PONG = 4 };
+enum : uint8_t { SAMPLE_TYPE_FORWARD = 1, SAMPLE_TYPE_PING_PONG = 2, SAMPLE_TYPE_16_BIT = 0x10 };
+// Envelope type bits.
+enum : uint8_t { ENVELOPE_ON = 1, ENVELOPE_SUSTAIN = 2, ENVELOPE_LOOP = 4 };
+// The effects this player reacts to.
+enum : uint8_t { EFFECT_TONE_PORTAMENTO = 3, EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE = 5, EFFECT_KEY_OFF = 0x14 };
+// Packed pattern cells: a first byte with the top bit set says which fields follow.
+enum : uint8_t { PACKED = 0x80, PACKED_NOTE = 0x01, PACKED_INSTRUMENT = 0x02, PACKED_VOLUME = 0x04,
+                 PACKED_EFFECT = 0x08, PACKED_PARAMETER = 0x10 };
+
 extern Sample emptySample;
 extern Instrument emptyInstrument;
 
@@ -108,3 +122,8 @@ bool moduleLoad(Player* player, StreamHandle* handle);
 void moduleFree(Player* player);
 // Why the latest moduleLoad/moduleOpen failed, as one short line.
 const char* moduleLoadError();
+// After a successful load: "" or one line saying what was cut because the data ends early.
+const char* moduleLoadWarning();
+// Checks what the first min(size, 80) bytes of a module say, each check only when its
+// bytes are there: null when acceptable, else the reason as one short line.
+const char* moduleCheckHeader(const uint8_t* data, uint32_t size);

@@ -1,3 +1,9 @@
+// The output ring and the mixing thread. The ring holds two seconds of 16-bit
+// stereo in blocks of 20 ms; the device loops over it for ever while the thread
+// re-renders each block just after the device has played it. writeBlock is the
+// next block to render, heardBlock the one playing now, positions[] the song
+// order and row each block started at. Only the mixing thread renders once it
+// runs; stop waits for mixBusy and threadDone before it frees the ring.
 #include "music/output.h"
 
 #include <algorithm>
@@ -7,11 +13,9 @@
 
 #include "music/mixer.h"
 #include "music/module.h"
-#include "music/player.h"
 #include "music/sequencer.h"
 #include "music/stream.h"
 #include "platform/platform.h"
-#include "data/embedded.h"
 
 int32_t outputRate = MUSIC_OUTPUT_RATE;
 int32_t blockFrames = 884;
@@ -19,41 +23,7 @@ int32_t ringFrames = 88400;
 
 namespace {
 
-// The platform's wave-out behind the device interface.
-bool waveOpen(int32_t rate) { return platAudioDevice.open(rate); }
-void waveLoop(void* pcm, uint32_t bytes) { platAudioDevice.loop(pcm, bytes); }
-void waveUnprepare() { platAudioDevice.unprepare(); }
-uint32_t wavePosition() { return platAudioDevice.position(); }
-void waveReset() { platAudioDevice.reset(); }
-void waveClose() { platAudioDevice.close(); }
-const AudioDevice platformDevice = {waveOpen, waveLoop, waveUnprepare, wavePosition, waveReset, waveClose};
-
-// No device: the ring is consumed at the real-time rate so the song clock still runs.
-int32_t silentRate = MUSIC_OUTPUT_RATE;
-uint32_t silentStart = 0;
-std::atomic<bool> silentLooping{false};
-bool silentOpen(int32_t rate) {
-    silentRate = rate;
-    silentLooping = false;
-    return true;
-}
-void silentLoop(void*, uint32_t) {
-    silentStart = platTickCount();
-    silentLooping = true;
-}
-void silentNothing() {}
-uint32_t silentPosition() {
-    if (!silentLooping)
-        return 0;
-    uint64_t elapsed = static_cast<uint32_t>(platTickCount() - silentStart);
-    return static_cast<uint32_t>(elapsed * static_cast<uint64_t>(silentRate) * 4 / 1000);
-}
-void silentReset() { silentLooping = false; }
-const AudioDevice silentDevice = {silentOpen, silentLoop, silentNothing, silentPosition, silentReset, silentNothing};
-
-const AudioDevice* chosenDevice = nullptr;
-const AudioDevice* device = nullptr;   // the open device, null when closed
-bool usingSilent = false;
+const PlatAudioDevice* device = nullptr;   // the open device, null when closed
 bool threaded = true;
 bool looping = false;
 
@@ -75,7 +45,9 @@ PlatThread* thread = nullptr;
 uint32_t lastDevicePosition = 0;
 uint64_t playedBytes = 0;
 
-void renderInto(Player* player, float* slot, int16_t* out, int32_t frames) {
+}  // namespace
+
+void renderFrames(Player* player, float* slot, int16_t* out, int32_t frames) {
     std::fill(slot, slot + 2 * frames, 0.0f);
     int32_t left = player->samplesLeftInTick;
     int32_t done = 0;
@@ -97,14 +69,14 @@ void renderInto(Player* player, float* slot, int16_t* out, int32_t frames) {
 }
 
 // 20 ms rounded up to whole groups of 4 frames; the ring holds two seconds.
-void setBlockGeometry(int32_t rate) {
+void audioSetBlockGeometry(int32_t rate) {
     outputRate = rate;
     blockFrames = (outputRate * 20 / 1000 + 3) & ~3;
     ringFrames = (1000 / 20) * blockFrames * 2;
     blockCount = ringFrames / blockFrames;
 }
 
-void stopPlayback() {
+void audioStop() {
     stopRequested = 1;
     while (mixBusy)
         platSleep(0);
@@ -129,18 +101,12 @@ void stopPlayback() {
     positions.reset();
 }
 
-}  // namespace
-
-void audioSetDevice(const AudioDevice* dev) {
-    chosenDevice = dev;
-}
-
 void audioSetThreaded(bool enabled) {
     threaded = enabled;
 }
 
 bool audioUsingSilentDevice() {
-    return device && usingSilent;
+    return device == &silentAudioDevice;
 }
 
 bool audioOpen(int32_t rate) {
@@ -149,24 +115,20 @@ bool audioOpen(int32_t rate) {
     audioClose();
     if (rate < 50 || rate > 1000000)
         return false;
-    const AudioDevice* wanted = chosenDevice ? chosenDevice : &platformDevice;
-    bool opened = wanted->open(rate);
-    if (opened) {
-        device = wanted;
-        usingSilent = false;
-    } else {
-        device = &silentDevice;
-        usingSilent = true;
+    device = audioChosenDevice();
+    bool opened = device->open(rate);
+    if (!opened) {
+        device = &silentAudioDevice;
         device->open(rate);
     }
-    setBlockGeometry(rate);
+    audioSetBlockGeometry(rate);
     mixerSetup(outputRate);
     return opened;
 }
 
 void audioClose() {
     if (currentPlayer)
-        stopPlayback();
+        audioStop();
     if (!device)
         return;
     device->reset();
@@ -178,8 +140,8 @@ void audioClose() {
 void renderBlock() {
     Player* player = currentPlayer;
     int32_t block = writeBlock;
-    renderInto(player, mix + static_cast<size_t>(block) * blockFrames * 2,
-               pcm.data() + static_cast<size_t>(block) * blockFrames * 2, blockFrames);
+    renderFrames(player, mix + static_cast<size_t>(block) * blockFrames * 2,
+                 pcm.data() + static_cast<size_t>(block) * blockFrames * 2, blockFrames);
     positions[block] = static_cast<uint16_t>((player->order & 0xff) | ((player->row & 0xff) << 8));
     writeBlock = block + 1 >= blockCount ? 0 : block + 1;
 }
@@ -215,27 +177,10 @@ void audioReleasePlayer(Player* player) {
     while (mixBusy)
         platSleep(0);
     if (player && currentPlayer == player)
-        stopPlayback();
+        audioStop();
 }
 
-Player* playerCreate() {
-    installResourceStreamHooks();
-    audioOpen(MUSIC_OUTPUT_RATE);
-    Player* player = moduleOpen(MUSIC_RESOURCE_ID, nullptr);
-    if (player)
-        player->tickRoutine = playerTick;
-    return player;
-}
-
-void playerDestroy(Player* player) {
-    moduleFree(player);
-    audioClose();
-}
-
-bool playerStart(Player* player) {
-    if (!player)
-        return false;
-    playerStop(player);
+bool audioPlay(Player* player) {
     if (!device)
         return false;
     // Voices may still point into a song freed since the last start.
@@ -269,25 +214,6 @@ bool playerStart(Player* player) {
     return true;
 }
 
-bool playerStop(Player* player) {
-    if (!player)
-        return false;
-    stopPlayback();
-    return true;
-}
-
-int playerGetOrder(Player* player) {
-    if (!player || !positions)
-        return 0;
-    return positions[heardBlock] & 0xff;
-}
-
-int playerGetRow(Player* player) {
-    if (!player || !positions)
-        return 0;
-    return positions[heardBlock] >> 8;
-}
-
 int32_t audioBlockCount() { return blockCount; }
 int32_t audioWriteBlock() { return writeBlock; }
 int32_t audioHeardBlock() { return heardBlock; }
@@ -299,43 +225,3 @@ PositionRecord audioPositionRecord(int32_t block) {
 }
 const int16_t* audioRing() { return pcm.empty() ? nullptr : pcm.data(); }
 Player* audioCurrentPlayer() { return currentPlayer; }
-
-// Offline rendering shares the block renderer's arithmetic, block by block.
-namespace {
-std::vector<float> offlineSlot;
-std::vector<int16_t> offlineBlock;
-int32_t offlineUsed = 0;   // frames of offlineBlock already handed out
-}  // namespace
-
-Player* moduleOpenMemory(const uint8_t* data, uint32_t size) {
-    installMemoryStreamHooks();
-    MemoryBlock block = {data, size};
-    return moduleOpenStream(reinterpret_cast<intptr_t>(&block), nullptr);
-}
-
-void offlineRenderStart(Player* player) {
-    if (!player)
-        return;
-    setBlockGeometry(MUSIC_OUTPUT_RATE);
-    mixerSetup(outputRate);
-    sequencerReset(player);
-    offlineSlot.assign(static_cast<size_t>(blockFrames) * 2, 0.0f);
-    offlineBlock.assign(static_cast<size_t>(blockFrames) * 2, 0);
-    offlineUsed = blockFrames;
-}
-
-void offlineRender(Player* player, int16_t* out, uint32_t frames) {
-    if (!player || !out || offlineBlock.empty())
-        return;
-    while (frames > 0) {
-        if (offlineUsed >= blockFrames) {
-            renderInto(player, offlineSlot.data(), offlineBlock.data(), blockFrames);
-            offlineUsed = 0;
-        }
-        uint32_t n = std::min<uint32_t>(frames, static_cast<uint32_t>(blockFrames - offlineUsed));
-        std::copy_n(offlineBlock.data() + offlineUsed * 2, n * 2, out);
-        out += n * 2;
-        frames -= n;
-        offlineUsed += static_cast<int32_t>(n);
-    }
-}

@@ -1,19 +1,16 @@
-// Wave-out device, output ring, block renderer and mixing thread.
+// Audio device, output ring, block renderer and mixing thread.
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct Player;
 
-// A wave-out device as the player sees it; tests and the offline capture tool plug their own.
-struct AudioDevice {
-    bool (*open)(int32_t rate);
-    void (*loop)(void* pcm, uint32_t bytes);   // start looping this buffer for ever
-    void (*unprepare)();
-    uint32_t (*position)();                    // bytes played, wraps at 2^32
-    void (*reset)();
-    void (*close)();
-};
-void audioSetDevice(const AudioDevice* device);   // null: the platform's wave-out
+// Null (the default): the silent device. Tests and the offline capture tool plug their own.
+void audioSetDevice(const PlatAudioDevice* device);
+const PlatAudioDevice* audioChosenDevice();
+extern const PlatAudioDevice silentAudioDevice;   // plays to nowhere at the real-time rate
+
 void audioSetThreaded(bool threaded);             // false: playerStart starts no mixing thread
 void audioPumpOnce();                             // one pass of the mixing thread's loop body, no sleep
 
@@ -30,10 +27,16 @@ extern int32_t ringFrames;
 
 bool audioOpen(int32_t rate);
 void audioClose();
-bool audioUsingSilentDevice();   // true when the real device failed and the ring plays to nowhere
+bool audioUsingSilentDevice();   // true when the ring plays to nowhere
+void audioSetBlockGeometry(int32_t rate);
+// Resets the sequencer, pre-renders the whole ring and starts the device and the thread.
+bool audioPlay(Player* player);
+void audioStop();
 // Waits for a block in progress and stops playback if it plays `player` (moduleFree calls this).
 void audioReleasePlayer(Player* player);
 
+// Renders frames of the player's song into slot (float accumulation) and out (16-bit).
+void renderFrames(Player* player, float* slot, int16_t* out, int32_t frames);
 void renderBlock();
 int mixThread();
 

@@ -4,8 +4,9 @@
 
 struct Player;
 
+// Opens the device and loads the embedded song; the caller keeps the player.
 Player* playerCreate();
-void playerDestroy(Player* player);
+void playerDestroy(Player* player);   // stops it, frees the song, closes the device
 bool playerStart(Player* player);
 bool playerStop(Player* player);
 int playerGetOrder(Player* player);

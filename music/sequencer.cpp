@@ -1,3 +1,9 @@
+// Sequencer: rows and ticks of the song. Every speed ticks a new row is read
+// (walking the order table, back to the restart position at the end); notes
+// trigger, key-offs start the fade, and each tick steps the volume envelopes
+// of the 32 channels and hands period, volume and panning to the voices.
+// Channel c drives voice c; the Player holds the position, the channel table
+// the per-channel state.
 #include "music/sequencer.h"
 
 #include <cmath>
@@ -5,6 +11,7 @@
 
 #include "music/mixer.h"
 #include "music/module.h"
+#include "music/output.h"
 
 Channel channels[CHANNEL_COUNT];
 
@@ -95,8 +102,8 @@ void processRow(Player* player) {
         const Cell& cell = pattern.cells && player->row < pattern.rows
                                ? pattern.cells[player->row * count + c]
                                : emptyCell;
-        bool portamento = cell.effect == 3 || cell.effect == 5;
-        bool hasNote = cell.note != 0 && cell.note != 255;
+        bool portamento = cell.effect == EFFECT_TONE_PORTAMENTO || cell.effect == EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE;
+        bool hasNote = cell.note != NOTE_NONE && cell.note != NOTE_KEY_OFF;
         if (cell.instrument != 0 && !portamento)
             channel.instrument = static_cast<uint8_t>(cell.instrument - 1);
         if (hasNote && !portamento)
@@ -115,9 +122,9 @@ void processRow(Player* player) {
         channel.updateFlags |= UPDATE_FREQUENCY | UPDATE_VOLUME;
         if (cell.instrument != 0)
             resetChannelInstrument(&channel, found.sample);
-        if (cell.note == 255 || cell.effect == 0x14)
+        if (cell.note == NOTE_KEY_OFF || cell.effect == EFFECT_KEY_OFF)
             channel.keyOff = 1;
-        if (found.instrument->volumeType & 1) {
+        if (found.instrument->volumeType & ENVELOPE_ON) {
             if (!channel.envelopeDone)
                 envelopeStep(&channel, found.instrument);
         } else if (channel.keyOff) {
@@ -134,7 +141,7 @@ void processTick(Player* player) {
         Channel& channel = channels[c];
         Lookup found = lookUp(player, channel);
         channel.updateFlags = 0;
-        if ((found.instrument->volumeType & 1) && !channel.envelopeDone)
+        if ((found.instrument->volumeType & ENVELOPE_ON) && !channel.envelopeDone)
             envelopeStep(&channel, found.instrument);
         if (channel.keyOff)
             fadeoutStep(channel, found.instrument);
@@ -166,7 +173,7 @@ void envelopeStep(Channel* channel, const Instrument* instrument) {
             channel->envelopeValue = static_cast<int32_t>(static_cast<uint32_t>(channel->envelopeValue) +
                                                           static_cast<uint32_t>(channel->envelopeSlope));
         } else {
-            if ((instrument->volumeType & 4) && i == instrument->volumeLoopEnd) {
+            if ((instrument->volumeType & ENVELOPE_LOOP) && i == instrument->volumeLoopEnd) {
                 i = instrument->volumeLoopStart;
                 channel->envelopePoint = i;
                 channel->envelopeTick = points[i].x;
@@ -177,7 +184,7 @@ void envelopeStep(Channel* channel, const Instrument* instrument) {
                 channel->updateFlags |= UPDATE_VOLUME;
                 return;
             }
-            if ((instrument->volumeType & 2) && i == instrument->volumeSustainPoint && !channel->keyOff) {
+            if ((instrument->volumeType & ENVELOPE_SUSTAIN) && i == instrument->volumeSustainPoint && !channel->keyOff) {
                 channel->envelopeVolume = points[i].y;
                 channel->updateFlags |= UPDATE_VOLUME;
                 return;

@@ -35,7 +35,6 @@ enum {
 };
 
 extern Channel channels[CHANNEL_COUNT];
-extern int32_t outputRate;
 
 void playerTick(Player* player);
 void processRow(Player* player);

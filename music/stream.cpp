@@ -1,3 +1,5 @@
+// Module stream hooks: a table of five function pointers the loader reads
+// through, and the memory stream over an embedded resource or a caller's block.
 #include "music/stream.h"
 
 #include <cstring>
@@ -19,12 +21,10 @@ bool streamHooksInstalled() {
            streamHooks.tell;
 }
 
-StreamHandle* streamOpen(intptr_t nameOrId, uint8_t mode, int32_t userValue) {
+StreamHandle* streamOpen(intptr_t nameOrId) {
     if (!streamHooksInstalled())
         return nullptr;
     StreamHandle* handle = new StreamHandle{};
-    handle->mode = mode;
-    handle->userValue = userValue;
     handle->stream = streamHooks.open(nameOrId);
     if (!handle->stream) {
         delete handle;
@@ -41,25 +41,6 @@ void streamClose(StreamHandle* handle) {
     delete handle;
 }
 
-int32_t streamTell(StreamHandle* handle) {
-    if (!handle || !streamHooks.tell)
-        return 0;
-    return streamHooks.tell(handle->stream);
-}
-
-void* resourceStreamOpen(intptr_t id) {
-    MemoryStream* stream = new MemoryStream{};
-    const uint8_t* data = nullptr;
-    uint32_t size = 0;
-    // A missing resource leaves an empty stream; the loader's signature check fails.
-    if (platResource(static_cast<int32_t>(id), "RAWDATA", &data, &size) && data &&
-        size <= 0x7fffffffu) {
-        stream->data = data;
-        stream->size = static_cast<int32_t>(size);
-    }
-    return stream;
-}
-
 void* memoryStreamOpen(intptr_t block) {
     const MemoryBlock* b = reinterpret_cast<const MemoryBlock*>(block);
     MemoryStream* stream = new MemoryStream{};
@@ -68,6 +49,14 @@ void* memoryStreamOpen(intptr_t block) {
         stream->size = static_cast<int32_t>(b->size);
     }
     return stream;
+}
+
+void* resourceStreamOpen(intptr_t id) {
+    MemoryBlock block = {nullptr, 0};
+    // A missing resource leaves an empty stream; the loader's signature check fails.
+    if (!platResource(static_cast<int32_t>(id), "RAWDATA", &block.data, &block.size))
+        block = {nullptr, 0};
+    return memoryStreamOpen(reinterpret_cast<intptr_t>(&block));
 }
 
 void resourceStreamClose(void* stream) {

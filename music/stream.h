@@ -1,5 +1,6 @@
 // Stream hooks the module loader reads through, and the memory stream
-// behind them (over an embedded resource or a caller's buffer).
+// behind them (over an embedded resource or a caller's buffer). The table is
+// all five hooks or none; positions and sizes are 32-bit and clamp to the data.
 #pragma once
 #include <cstdint>
 
@@ -19,9 +20,7 @@ struct StreamHooks {
 extern StreamHooks streamHooks;
 
 struct StreamHandle {
-    uint8_t mode;
-    void* stream;
-    int32_t userValue;
+    void* stream;   // what the open hook returned
 };
 
 struct MemoryStream {
@@ -39,9 +38,8 @@ struct MemoryBlock {
 void setStreamHooks(StreamOpenHook open, StreamCloseHook close, StreamReadHook read,
                     StreamSeekHook seek, StreamTellHook tell);
 bool streamHooksInstalled();
-StreamHandle* streamOpen(intptr_t nameOrId, uint8_t mode, int32_t userValue);
+StreamHandle* streamOpen(intptr_t nameOrId);
 void streamClose(StreamHandle* handle);
-int32_t streamTell(StreamHandle* handle);
 
 void* resourceStreamOpen(intptr_t id);
 void* memoryStreamOpen(intptr_t block);   // a const MemoryBlock*

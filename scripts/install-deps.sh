@@ -3,7 +3,7 @@
 # Safe to run repeatedly: it only calls apt-get when something is missing.
 set -e
 
-PKGS="build-essential cmake pkg-config ninja-build
+PKGS="build-essential cmake pkg-config ninja-build libcli11-dev
 libsdl2-dev libgtk-3-dev libfreetype-dev libfontconfig-dev fonts-liberation
 libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
 libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev zlib1g-dev

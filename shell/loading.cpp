@@ -2,6 +2,7 @@
 // the two embedded images, the camera and the (silent) music player.
 #include "assets/tga.h"
 #include "data/embedded.h"
+#include "music/output.h"
 #include "music/player.h"
 #include "platform/gl.h"
 #include "shell/demo.h"
@@ -84,5 +85,7 @@ void loadDemo() {
 
     camera = Camera{{0.0f, 0.0f, 50.0f}, {0.0f, 0.0f, 0.0f}, 0};
     demo.player = playerCreate();
+    if (audioUsingSilentDevice())
+        platLog("tumble: no sound device could be opened: the show runs silent");
     loaded = 1;
 }

@@ -1,6 +1,7 @@
 // Start-up: desktop size, resolution chooser, display mode switch, then the
 // render window with its GL context, the loading sequence and the event loop.
 #include <cstdlib>
+#include "music/output.h"
 #include "shell/demo.h"
 
 namespace {
@@ -61,6 +62,7 @@ int appMain() {
     if (!demo.window)
         return 1;
 
+    audioSetDevice(&platAudioDevice);
     loadDemo();
     return platRunEventLoop();
 }

@@ -1,7 +1,6 @@
-// Texture cache files (24-bit TGA, lower-left origin) and the GL upload.
+// Texture cache files (24-bit TGA, lower-left origin) and their upload format.
 #include <cstdio>
 #include <cstring>
-#include "platform/gl.h"
 #include "texgen/texgen.h"
 
 char textureCacheName[13] = "tex00000.tga";
@@ -80,15 +79,4 @@ void toUploadFormat(uint32_t* pixels, int32_t count) {
         uint32_t v = pixels[i];
         pixels[i] = 0x80000000u | ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
     }
-}
-
-void uploadTexture(const void* pixels, uint32_t textureName, int32_t width, int32_t height) {
-    glBindTexture(GL_TEXTURE_2D, textureName);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_MODULATE));
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
 }

@@ -1,13 +1,16 @@
-// Wave-out on SDL2, shaped like the winmm device: one looping ring played by
+// Audio output on SDL2, shaped like the winmm device: one looping ring played by
 // the audio callback, and a 32-bit byte counter of what has been played.
 #include <SDL.h>
 
+#include <dlfcn.h>
 #include <atomic>
 #include <cstring>
 
 #include "platform/platform.h"
 
-struct PlatWaveOut {
+namespace {
+
+struct WaveOut {
     SDL_AudioDeviceID device;
     uint32_t latencyBytes;          // what the device holds beyond the callback
     const uint8_t* ring;            // guarded by the device lock
@@ -16,10 +19,12 @@ struct PlatWaveOut {
     std::atomic<uint64_t> consumed; // bytes taken by the callback since the loop started
 };
 
+WaveOut* wave = nullptr;   // the one open device, null when closed
+
 namespace {
 
 void audioCallback(void* user, Uint8* stream, int length) {
-    PlatWaveOut* wave = static_cast<PlatWaveOut*>(user);
+    WaveOut* wave = static_cast<WaveOut*>(user);
     uint32_t want = length > 0 ? static_cast<uint32_t>(length) : 0;
     if (!wave->ring || wave->ringBytes == 0) {
         std::memset(stream, 0, want);
@@ -41,12 +46,26 @@ void audioCallback(void* user, Uint8* stream, int length) {
 
 }  // namespace
 
-namespace {
+// The sound library prints its own errors on stderr when it finds no card;
+// the show says once that it runs silent instead.
+extern "C" void quietSoundLibrary(const char*, int, const char*, int, const char*, ...) {}
 
-PlatWaveOut* platWaveOpen(int32_t rate) {
+void keepSoundLibrariesQuiet() {
+    // Sound servers first: the bare library is the noisy last resort.
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "pipewire,pulseaudio,alsa,jack,dsp",
+                            SDL_HINT_DEFAULT);
+    typedef int (*SetHandler)(void (*)(const char*, int, const char*, int, const char*, ...));
+    if (void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL)) {
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(library, "snd_lib_error_set_handler")))
+            set(quietSoundLibrary);
+    }
+}
+
+bool waveOpen(int32_t rate) {
+    keepSoundLibrariesQuiet();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return nullptr;
-    PlatWaveOut* wave = new PlatWaveOut{};
+        return false;
+    WaveOut* opened = new WaveOut{};
     SDL_AudioSpec want{};
     SDL_AudioSpec have{};
     want.freq = rate;
@@ -54,18 +73,19 @@ PlatWaveOut* platWaveOpen(int32_t rate) {
     want.channels = 2;
     want.samples = 1024;
     want.callback = audioCallback;
-    want.userdata = wave;
-    wave->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (wave->device == 0) {
-        delete wave;
+    want.userdata = opened;
+    opened->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (opened->device == 0) {
+        delete opened;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return nullptr;
+        return false;
     }
-    wave->latencyBytes = static_cast<uint32_t>(have.samples) * 4;
-    return wave;
+    opened->latencyBytes = static_cast<uint32_t>(have.samples) * 4;
+    wave = opened;
+    return true;
 }
 
-void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
+void waveLoop(void* pcm, uint32_t bytes) {
     if (!wave)
         return;
     SDL_LockAudioDevice(wave->device);
@@ -77,7 +97,7 @@ void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
     SDL_PauseAudioDevice(wave->device, 0);
 }
 
-void platWaveUnprepare(PlatWaveOut* wave) {
+void waveUnprepare() {
     if (!wave)
         return;
     // The ring may be freed after this: stop reading it.
@@ -87,7 +107,7 @@ void platWaveUnprepare(PlatWaveOut* wave) {
     SDL_UnlockAudioDevice(wave->device);
 }
 
-uint32_t platWavePosition(PlatWaveOut* wave) {
+uint32_t wavePosition() {
     if (!wave)
         return 0;
     uint64_t consumed = wave->consumed;
@@ -96,7 +116,7 @@ uint32_t platWavePosition(PlatWaveOut* wave) {
     return static_cast<uint32_t>(played);
 }
 
-void platWaveReset(PlatWaveOut* wave) {
+void waveReset() {
     if (!wave)
         return;
     SDL_PauseAudioDevice(wave->device, 1);
@@ -108,30 +128,15 @@ void platWaveReset(PlatWaveOut* wave) {
     SDL_UnlockAudioDevice(wave->device);
 }
 
-void platWaveClose(PlatWaveOut* wave) {
+void waveClose() {
     if (!wave)
         return;
     SDL_CloseAudioDevice(wave->device);
     delete wave;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-}
-
-// The one device the show plays through.
-PlatWaveOut* wave = nullptr;
-bool deviceOpen(int32_t rate) {
-    wave = platWaveOpen(rate);
-    return wave != nullptr;
-}
-void deviceLoop(void* pcm, uint32_t bytes) { platWaveLoop(wave, pcm, bytes); }
-void deviceUnprepare() { platWaveUnprepare(wave); }
-uint32_t devicePosition() { return platWavePosition(wave); }
-void deviceReset() { platWaveReset(wave); }
-void deviceClose() {
-    platWaveClose(wave);
     wave = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 }  // namespace
 
-const PlatAudioDevice platAudioDevice = {deviceOpen, deviceLoop, deviceUnprepare, devicePosition, deviceReset,
-                                         deviceClose};
+const PlatAudioDevice platAudioDevice = {waveOpen, waveLoop, waveUnprepare, wavePosition, waveReset, waveClose};

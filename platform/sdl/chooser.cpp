@@ -62,7 +62,8 @@ gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
 }  // namespace
 
 PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
-    if (!gtk_init_check(nullptr, nullptr)) {
+    const bool hasDisplay = g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY");
+    if (!hasDisplay || !gtk_init_check(nullptr, nullptr)) {
         platLog("tumble: no display: set DISPLAY or WAYLAND_DISPLAY");
         *failure = "Cant do createwindow 1";
         return PLAT_CHOOSER_FAILED;

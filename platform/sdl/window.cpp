@@ -23,6 +23,9 @@ bool modeWanted = false;
 bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
+    // Probing for Wayland without a compositor only prints complaints.
+    if (!SDL_getenv("WAYLAND_DISPLAY"))
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_DEFAULT);
     return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) == 0;
 }
 
@@ -40,6 +43,15 @@ uint32_t onTimer(uint32_t interval, void*) {
     return interval;
 }
 
+// The display's own mode of exactly this size, if it has one.
+bool findDisplayMode(int display, int32_t width, int32_t height, SDL_DisplayMode* mode) {
+    SDL_DisplayMode want{SDL_PIXELFORMAT_RGB888, width, height, 0, nullptr};
+    return SDL_GetClosestDisplayMode(display < 0 ? 0 : display, &want, mode) && mode->w == width &&
+           mode->h == height;
+}
+
+// Where the display cannot switch (no such mode, most Wayland compositors),
+// the window covers the desktop instead and reports its real size.
 void applyDisplayMode() {
     SDL_Window* window = renderWindow.window;
     if (!window)
@@ -48,12 +60,19 @@ void applyDisplayMode() {
         SDL_SetWindowFullscreen(window, 0);
         return;
     }
-    SDL_DisplayMode want{SDL_PIXELFORMAT_RGB888, modeWidth, modeHeight, 0, nullptr};
-    SDL_DisplayMode got;
-    int display = SDL_GetWindowDisplayIndex(window);
-    if (SDL_GetClosestDisplayMode(display < 0 ? 0 : display, &want, &got))
-        SDL_SetWindowDisplayMode(window, &got);
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+    SDL_DisplayMode mode;
+    if (findDisplayMode(SDL_GetWindowDisplayIndex(window), modeWidth, modeHeight, &mode)) {
+        SDL_SetWindowDisplayMode(window, &mode);
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+    } else {
+        // Sized by hand as well: without a window manager nobody else would.
+        SDL_Rect desktop{0, 0, 0, 0};
+        if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &desktop) == 0) {
+            SDL_SetWindowPosition(window, desktop.x, desktop.y);
+            SDL_SetWindowSize(window, desktop.w, desktop.h);
+        }
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
 }
 
 void sendSize() {
@@ -126,7 +145,7 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     const bool full = desc->kind == PLAT_FULLSCREEN;
     uint32_t flags = SDL_WINDOW_OPENGL;
     if (full)
-        flags |= SDL_WINDOW_FULLSCREEN;
+        flags |= SDL_WINDOW_BORDERLESS;   // made full screen below, once the mode is known
     else if (desc->kind == PLAT_OFFSCREEN)
         flags |= SDL_WINDOW_HIDDEN;
     else
@@ -153,6 +172,11 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
         platCloseWindow(&renderWindow);
         return nullptr;
     }
+    // The shell draws for the size it asked for until told otherwise.
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window, &w, &h);
+    if ((w != desc->width || h != desc->height) && desc->kind != PLAT_OFFSCREEN)
+        sendSize();
     return &renderWindow;
 }
 

@@ -4,14 +4,16 @@
 
 #include "platform/platform.h"
 
-struct PlatWaveOut {
+namespace {
+
+struct WaveOut {
     HWAVEOUT device;
     WAVEHDR header;
 };
 
-namespace {
+WaveOut* wave = nullptr;   // the one open device, null when closed
 
-PlatWaveOut* platWaveOpen(int32_t rate) {
+bool waveOpen(int32_t rate) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 2;
@@ -22,13 +24,13 @@ PlatWaveOut* platWaveOpen(int32_t rate) {
     format.cbSize = 0;
     HWAVEOUT device = nullptr;
     if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
-        return nullptr;
-    PlatWaveOut* wave = new PlatWaveOut{};
+        return false;
+    wave = new WaveOut{};
     wave->device = device;
-    return wave;
+    return true;
 }
 
-void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
+void waveLoop(void* pcm, uint32_t bytes) {
     if (!wave)
         return;
     WAVEHDR& h = wave->header;
@@ -43,14 +45,14 @@ void platWaveLoop(PlatWaveOut* wave, void* pcm, uint32_t bytes) {
     waveOutWrite(wave->device, &h, sizeof(WAVEHDR));
 }
 
-void platWaveUnprepare(PlatWaveOut* wave) {
+void waveUnprepare() {
     if (!wave || !wave->header.lpData)
         return;
     waveOutUnprepareHeader(wave->device, &wave->header, sizeof(WAVEHDR));
     wave->header.dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
 }
 
-uint32_t platWavePosition(PlatWaveOut* wave) {
+uint32_t wavePosition() {
     if (!wave)
         return 0;
     MMTIME time = {};
@@ -59,12 +61,12 @@ uint32_t platWavePosition(PlatWaveOut* wave) {
     return time.u.cb;
 }
 
-void platWaveReset(PlatWaveOut* wave) {
+void waveReset() {
     if (wave)
         waveOutReset(wave->device);
 }
 
-void platWaveClose(PlatWaveOut* wave) {
+void waveClose() {
     if (!wave)
         return;
     waveOutReset(wave->device);
@@ -72,24 +74,9 @@ void platWaveClose(PlatWaveOut* wave) {
         waveOutUnprepareHeader(wave->device, &wave->header, sizeof(WAVEHDR));
     waveOutClose(wave->device);
     delete wave;
-}
-
-// The one device the show plays through.
-PlatWaveOut* wave = nullptr;
-bool deviceOpen(int32_t rate) {
-    wave = platWaveOpen(rate);
-    return wave != nullptr;
-}
-void deviceLoop(void* pcm, uint32_t bytes) { platWaveLoop(wave, pcm, bytes); }
-void deviceUnprepare() { platWaveUnprepare(wave); }
-uint32_t devicePosition() { return platWavePosition(wave); }
-void deviceReset() { platWaveReset(wave); }
-void deviceClose() {
-    platWaveClose(wave);
     wave = nullptr;
 }
 
 }  // namespace
 
-const PlatAudioDevice platAudioDevice = {deviceOpen, deviceLoop, deviceUnprepare, devicePosition, deviceReset,
-                                         deviceClose};
+const PlatAudioDevice platAudioDevice = {waveOpen, waveLoop, waveUnprepare, wavePosition, waveReset, waveClose};

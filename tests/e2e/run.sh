@@ -8,7 +8,9 @@
 #
 # windowed: choose "windowed", see the ":)" window present frames (loading bar
 #   or black, then the blue title card), Escape, exit code 0, nothing left.
-# cancel: press "Cancel", exit code 0, never a ":)" window.
+# cancel: press "Cancel" (Linux: Tab to it and Enter), exit code 0, never a ":)" window.
+# fullscreen (Linux): the default 1024 x 768 on a 1280 x 1024 display that has
+#   no such mode: the picture fills the whole screen in every phase.
 # show: the whole show for about 25 s with grabs at about 1, 5, 10 and 22 s
 #   (saved in OUTDIR): black, blue card, blue card with the ring, main phase;
 #   Escape, exit code 0, nothing left.
@@ -40,6 +42,7 @@ case "$target/$mode" in
 linux/windowed) limit=120 ;;
 linux/cancel) limit=60 ;;
 linux/show) limit=180 ;;
+linux/fullscreen) limit=120 ;;
 wine/windowed) limit=360 ;;
 wine/cancel) limit=240 ;;
 wine/show) limit=480 ;;
@@ -334,10 +337,14 @@ choose() {
             xdotool key --delay 80 shift+Tab Down Down Down Down
             sleep 0.3
             xdotool key Return
+        elif [ "$what" = default ]; then
+            # Focus starts on "Ok, let's go!", with "1024x768 (default)" picked.
+            xdotool key Return
         else
-            # Mouse: "Cancel" is the last row, 10 pixels above the bottom border.
-            read -r cw ch < <(geometry "$w")
-            xdotool mousemove --window "$w" $((cw / 2)) $((ch - 22)) click 1
+            # Keyboard: Tab from "Ok, let's go!" to "Cancel"; Enter presses it.
+            xdotool key --delay 80 Tab
+            sleep 0.3
+            xdotool key Return
         fi
     else
         if [ "$what" = windowed ]; then
@@ -448,6 +455,14 @@ run_windowed() {
     [ $rc -eq 0 ] || fail "exit code $rc after Escape, expected 0"
     log "exit code 0"
     check_nothing_left
+    # No sound server here: one line says so, and the sound libraries say nothing.
+    if [ "$target" = linux ]; then
+        grep -q 'the show runs silent' "$tmp/app.log" || fail "no word that the show runs silent"
+        local noise
+        noise=$(grep -v 'the show runs silent' "$tmp/app.log" | head -n 3)
+        [ -z "$noise" ] || fail "unexpected output on the terminal: $noise"
+        log "one line: the show runs silent"
+    fi
 }
 
 # Picture tests on the statistics of one grab.
@@ -485,6 +500,32 @@ watch() {
     done
 }
 
+# Full screen on a display without the chosen mode (Xvfb has only its own
+# 1280 x 1024): the window covers the screen and the picture fills it.
+run_fullscreen() {
+    start_program
+    choose default
+    log "confirmed the default, 1024 x 768 full screen"
+    W=$(wait_window ":)" 60) || fail "no \":)\" window within 60 s of confirming"
+    local failures="" cw ch s
+    wait_for_card "$W" 60
+    read -r cw ch < <(geometry "$W")
+    [ "$cw" = 1280 ] && [ "$ch" = 1024 ] || failures+=" the window is ${cw}x$ch, not the 1280 x 1024 screen;"
+    s=$(grab "$W" "$outdir/$name-card.png")
+    log "card: $s"
+    lt "$(stat_of black "$s")" 0.02 || failures+=" the title card does not fill the window;"
+    watch 22 20 24 is_main || failures+=" t~22s is not the main phase;"
+    s=$("$stats" "$outdir/$name-t22.png")
+    lt "$(stat_of black "$s")" 0.05 || failures+=" the main phase does not fill the window;"
+    press_escape "$W"
+    wait_exit 20
+    local rc=$?
+    [ $rc -eq 0 ] || failures+=" exit code $rc after Escape, expected 0;"
+    check_nothing_left
+    [ -z "$failures" ] || fail "${failures% ;} (grabs in $outdir/$name-*.png)"
+    log "full screen fills the 1280 x 1024 screen; exit code 0"
+}
+
 W=""
 run_show() {
     start_pulse
@@ -518,6 +559,9 @@ run_show() {
     local rc=$?
     [ $rc -eq 0 ] || failures+=" exit code $rc after Escape, expected 0;"
     check_nothing_left
+    if [ -n "$pulsepid" ] && grep -q 'runs silent' "$tmp/app.log"; then
+        failures+=" silent although a sound server runs;"
+    fi
     [ -z "$failures" ] || fail "${failures% ;} (grabs in $outdir/$name-t*.png)"
     log "black, blue card, ring, main phase; exit code 0 (grabs in $outdir)"
 }
@@ -544,6 +588,7 @@ case "$mode" in
 windowed) run_windowed ;;
 cancel) run_cancel ;;
 show) run_show ;;
+fullscreen) run_fullscreen ;;
 esac
 log "PASS"
 exit 0

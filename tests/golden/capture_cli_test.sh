@@ -8,30 +8,35 @@ rm -rf "$work"
 mkdir -p "$work"
 failures=0
 
-refuse() {   # refuse EXPECTED-TEXT ARGS...
-    local expect=$1
-    shift
-    if out=$("$tool" "$@" 2>&1); then
-        echo "FAIL: accepted: $*"; failures=$((failures + 1))
-    elif ! grep -q -- "$expect" <<<"$out"; then
-        echo "FAIL: '$*' said: $out"; failures=$((failures + 1))
-    fi
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+refuse() {   # refuse EXIT-CODE EXPECTED-TEXT ARGS...: refused, said so, created nothing
+    local code=$1 expect=$2
+    shift 2
+    out=$("$tool" "$@" 2>&1)
+    local rc=$?
+    [ $rc = "$code" ] || fail "'$*' exit code $rc, want $code"
+    grep -q -- "$expect" <<<"$out" || fail "'$*' said: $out"
+    [ -e "$work/x" ] && { fail "'$*' created its output"; rm -rf "$work/x"; }
 }
 
-refuse "no --out" --width 64
-refuse "unknown option" --out "$work/x" --colour red
-refuse "bad value '0' for --width" --width 0 --out "$work/x"
-refuse "bad value '12x' for --height" --height 12x --out "$work/x"
-refuse "bad value 'nan' for --seconds" --seconds nan --out "$work/x"
-refuse "bad value '-1' for --seconds" --seconds -1 --out "$work/x"
-refuse "missing value" --out
-refuse "exclude each other" --discard --out "$work/x"
+refuse 2 "no --out" --width 64
+refuse 2 "--colour" --out "$work/x" --colour red
+refuse 2 "bad value '0'" --width=0 --out "$work/x"
+refuse 2 "bad value '12x'" --height 12x --out "$work/x"
+refuse 2 "bad value 'nan'" --seconds nan --out "$work/x"
+refuse 2 "bad value '-1'" --seconds=-1 --out "$work/x"
+refuse 2 "--out" --out
+refuse 2 "excludes" --discard --out "$work/x"
+refuse 2 "between 1 and 10000000 frames" --seconds 0.001 --fps 1 --out "$work/x"
+"$tool" --help | grep -q -- "--force" || fail "--help: no usage on stdout"
+"$tool" --version | grep -q "^tumble-capture [0-9]" || fail "--version"
 # Without ffmpeg on PATH, a video is refused before anything is rendered.
 if out=$(PATH=/nonexistent "$tool" --seconds 1 --out "$work/show.mp4" 2>&1) || ! grep -q "ffmpeg" <<<"$out"; then
-    echo "FAIL: mp4 without ffmpeg: $out"; failures=$((failures + 1))
+    fail "mp4 without ffmpeg: $out"
 fi
 touch "$work/file"
-refuse "cannot create the folder" --seconds 1 --out "$work/file"
+refuse 1 "cannot create the folder" --seconds 1 --out "$work/file"
 
 # 1 s at 5 frames per second: five frames and 1 s of (silent) audio.
 if ! "$tool" --width 64 --height 48 --fps 5 --seconds 1 --out "$work/run" >"$work/run.log" 2>&1; then
@@ -44,6 +49,15 @@ done
 size=$(stat -c %s "$work/run/music.wav" 2>/dev/null || echo 0)
 [ "$size" = $((44 + 44100 * 4)) ] || { echo "FAIL: music.wav has $size bytes"; failures=$((failures + 1)); }
 grep -q "median" "$work/run.log" || { echo "FAIL: no render times"; failures=$((failures + 1)); }
+grep -q '\[[#.]*\]' "$work/run.log" && fail "progress bar written to a log"
+
+# A second run into the folder is refused; --force replaces the earlier capture.
+touch "$work/run/frame00099.png" "$work/run/notes.txt"
+refuse 1 "--force" --width 64 --height 48 --fps 5 --seconds 1 --out "$work/run"
+[ -e "$work/run/frame00099.png" ] || fail "refused run touched the earlier capture"
+"$tool" --width 64 --height 48 --fps 5 --seconds 0.4 --out "$work/run" --force >/dev/null 2>&1 || fail "--force run failed"
+[ "$(cd "$work/run" && echo frame*.png)" = "frame00000.png frame00001.png" ] || fail "--force left: $(ls "$work/run")"
+[ -e "$work/run/notes.txt" ] || fail "--force removed a file of the user's"
 
 # A video, where the encoder is installed: H.264 and AAC, one second long.
 if command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
@@ -53,6 +67,29 @@ if command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
     streams=$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$work/show.mp4" | sort | tr '\n' ' ')
     [ "$streams" = "aac h264 " ] || { echo "FAIL: video streams: $streams"; failures=$((failures + 1)); }
     ls "$work"/show.mp4.* >/dev/null 2>&1 && { echo "FAIL: temporary files left"; failures=$((failures + 1)); }
+    # Odd sizes are padded to even ones for the encoder.
+    "$tool" --width 63 --height 47 --fps 10 --seconds 0.3 --out "$work/odd.mp4" >/dev/null 2>&1 || fail "odd-size video failed"
+    size=$(ffprobe -v error -show_entries stream=width,height -select_streams v -of csv=p=0 "$work/odd.mp4")
+    [ "$size" = "64,48" ] || fail "odd-size video is $size"
+    # An encoder that refuses, and (not as root) a folder it cannot write:
+    # said why, exit 1, not killed by SIGPIPE, nothing left behind.
+    mkdir -p "$work/bin" "$work/refused" "$work/locked" && chmod 555 "$work/locked"
+    printf '#!/bin/sh\necho "encoder: frame size not supported" >&2\nexit 1\n' >"$work/bin/ffmpeg"
+    chmod +x "$work/bin/ffmpeg"
+    cases="refused"
+    [ "$(id -u)" = 0 ] || cases="refused locked"
+    for c in $cases; do
+        if [ $c = refused ]; then
+            out=$(PATH="$work/bin:$PATH" "$tool" --width 64 --height 48 --fps 10 --seconds 1 --out "$work/$c/x.mp4" 2>&1)
+        else
+            out=$("$tool" --width 64 --height 48 --fps 10 --seconds 1 --out "$work/$c/x.mp4" 2>&1)
+        fi
+        rc=$?
+        [ $rc = 1 ] || fail "$c video: exit code $rc"
+        grep -q "cannot write $work/$c/x.mp4: ." <<<"$out" || fail "$c video said: $out"
+        [ -z "$(ls -A "$work/$c")" ] || fail "$c video left: $(ls -A "$work/$c")"
+    done
+    chmod 755 "$work/locked"
 else
     echo "ffmpeg not installed: video output not checked"
 fi

@@ -26,10 +26,10 @@ void append(Bytes& b, std::initializer_list<uint8_t> more) {
 
 // Decodes through the reader the header names, keeping the pixels.
 bool decode(TgaImage* image, const Bytes& file) {
-    AssetStream s;
-    streamOpenMemory(&s, file.data(), uint32_t(file.size()));
+    ByteReader s;
+    readerOpenMemory(&s, file.data(), uint32_t(file.size()));
     uint8_t first[12];
-    EXPECT_EQ(streamRead(&s, first, 12), 12u);
+    EXPECT_EQ(readerRead(&s, first, 12), 12u);
     return first[2] == 10 ? readTgaRle(image, &s) : readTgaUncompressed(image, &s);
 }
 

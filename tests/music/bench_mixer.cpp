@@ -81,6 +81,8 @@ int main() {
     }
     std::printf("music: 60 s of a 10-channel module in %.2f ms CPU: %.0fx realtime (checksum %016llx)\n",
                 best * 1000.0, 60.0 / best, static_cast<unsigned long long>(checksum));
+    const double target = 2000.0;   // the mixing thread then takes 0.05 % of one core
+    std::printf("target: %.0fx realtime ... %s\n", target, 60.0 / best >= target ? "met" : "missed");
     moduleFree(player);
     return 0;
 }

@@ -54,7 +54,7 @@ TEST(MemoryStream, OneMissingHookClearsTheTable) {
     setStreamHooks(memoryStreamOpen, resourceStreamClose, nullptr, resourceStreamSeek, resourceStreamTell);
     EXPECT_FALSE(streamHooksInstalled());
     EXPECT_EQ(streamHooks.open, nullptr);
-    EXPECT_EQ(streamOpen(0, 0, 0), nullptr);
+    EXPECT_EQ(streamOpen(0), nullptr);
     installMemoryStreamHooks();
 }
 
@@ -254,6 +254,45 @@ TEST(Loader, RefusesWhatItCannotPlay) {
     EXPECT_EQ(moduleOpenMemory(bad.data(), static_cast<uint32_t>(bad.size())), nullptr);
 
     EXPECT_EQ(moduleOpenMemory(nullptr, 0), nullptr);
+}
+
+TEST(Loader, NamesTheRealCauseAndWhatWasCut) {
+    XmModule m;
+    for (int i = 0; i < 3; ++i)
+        m.patterns.push_back(emptyPattern(4, 2));
+    m.instruments.push_back(simpleInstrument({1, 2, 3, 4}));
+    std::vector<uint8_t> good = writeXm(m);
+    EXPECT_EQ(moduleCheckHeader(good.data(), static_cast<uint32_t>(good.size())), nullptr);
+    {
+        Loaded whole(good);
+        ASSERT_NE(whole.player, nullptr);
+        EXPECT_STREQ(moduleLoadWarning(), "");
+    }
+    std::vector<uint8_t> cut(good.begin(), good.begin() + 336 + 17 + 5);   // inside pattern 1
+    {
+        Loaded part(cut);
+        ASSERT_NE(part.player, nullptr);
+        EXPECT_STREQ(moduleLoadWarning(),
+                     "the file ends inside pattern 1 of 3; what is missing plays as silence");
+    }
+
+    XmModule none = m;
+    none.channels = 0;
+    std::vector<uint8_t> bad = writeXm(none);
+    EXPECT_EQ(moduleOpenMemory(bad.data(), static_cast<uint32_t>(bad.size())), nullptr);
+    EXPECT_STREQ(moduleLoadError(), "the module has no channels");
+    EXPECT_STREQ(moduleCheckHeader(bad.data(), 80), "the module has no channels");
+    EXPECT_EQ(moduleCheckHeader(bad.data(), 68), nullptr);   // the count is not there yet
+
+    std::vector<uint8_t> zeros(400, 0);
+    EXPECT_EQ(moduleOpenMemory(zeros.data(), 400), nullptr);
+    EXPECT_STREQ(moduleLoadError(), "not an extended module (bad signature)");
+    EXPECT_STREQ(moduleCheckHeader(zeros.data(), 80), "not an extended module (bad signature)");
+    std::vector<uint8_t> header(good.begin(), good.begin() + 80);
+    header[70] = 1, header[71] = 1;   // 257 patterns
+    EXPECT_STREQ(moduleCheckHeader(header.data(), 80), "more than 256 patterns");
+    header[71] = 0, header[74] = 0;
+    EXPECT_NE(std::strstr(moduleCheckHeader(header.data(), 80), "Amiga"), nullptr);
 }
 
 TEST(Loader, GuardsIndexesAndBuffers) {

@@ -5,6 +5,7 @@
 #include "music/mixer.h"
 #include "music/module.h"
 #include "music/offline.h"
+#include "music/output.h"
 #include "music/sequencer.h"
 #include "tests/music/xm_writer.h"
 

@@ -47,7 +47,7 @@ void fakeReset() {
     deviceResets++;
 }
 void fakeClose() {}
-const AudioDevice fakeDevice = {fakeOpen, fakeLoop, fakeUnprepare, fakePosition, fakeReset, fakeClose};
+const PlatAudioDevice fakeDevice = {fakeOpen, fakeLoop, fakeUnprepare, fakePosition, fakeReset, fakeClose};
 
 std::vector<uint8_t> readModule() {
     std::ifstream in(modulePath, std::ios::binary);

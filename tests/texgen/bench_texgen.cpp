@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
         freeImageList(images);
     }
     std::sort(times.begin(), times.end());
-    std::printf("generateTextures, stored list of %d (%d runs): median %.2f ms, min %.2f ms, max %.2f ms; "
-                "target <= 20 ms\n",
-                storedProgramCount, runs, times[times.size() / 2], times.front(), times.back());
+    const double medianMs = times[times.size() / 2];
+    std::printf("generateTextures, stored list of %d (%d runs): median %.2f ms, min %.2f ms, max %.2f ms\n",
+                storedProgramCount, runs, medianMs, times.front(), times.back());
     std::printf("  thread CPU time: median %.2f ms, min %.2f ms\n", median(cpuTimes),
                 *std::min_element(cpuTimes.begin(), cpuTimes.end()));
 
@@ -123,5 +123,6 @@ int main(int argc, char** argv) {
     for (auto& [ms, name] : rows)
         std::printf("  %-16s %2d instr  %7.3f ms  (%.3f ms each)\n", name.c_str(), table[name].instructions, ms,
                     ms / table[name].instructions);
+    std::printf("target: generateTextures median <= 20 ms ... %s\n", medianMs <= 20.0 ? "met" : "missed");
     return 0;
 }

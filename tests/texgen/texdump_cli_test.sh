@@ -37,12 +37,29 @@ msg=$("$tool" --program "$dir/short.atg" "$dir/short.png" 2>&1) || fail "truncat
 echo "$msg" | grep -q truncated || fail "no truncation note: $msg"
 [ -s "$dir/short.png" ] || fail "no short.png"
 
+# A count byte of 0 or 128..255 runs nothing: said, and the image still written.
+for count in 000 310; do
+    printf "ATG\\$count" > "$dir/none.atg"
+    msg=$("$tool" --program="$dir/none.atg" "$dir/none.png" 2>&1) || fail "count $count exit code $?"
+    echo "$msg" | grep -q "runs no instructions" || fail "count $count: no note: $msg"
+    [ -s "$dir/none.png" ] || fail "count $count: no none.png"
+done
+printf 'ATG' > "$dir/atg.atg"
+msg=$("$tool" --program "$dir/atg.atg" "$dir/atg.png" 2>&1) && fail "header-only file accepted"
+echo "$msg" | grep -q "truncated" || fail "header-only file: $msg"
+
 # Errors: not a program, missing file, unwritable output, bad usage.
 printf 'XYZ\001' > "$dir/bad.atg"
 "$tool" --program "$dir/bad.atg" "$dir/bad.png" 2>/dev/null && fail "bad magic accepted"
 [ -e "$dir/bad.png" ] && fail "bad magic wrote a file"
 "$tool" --program "$dir/missing.atg" "$dir/x.png" 2>/dev/null && fail "missing file accepted"
 "$tool" --program "$prog" "$dir/no/such/dir/x.png" 2>/dev/null && fail "unwritable output accepted"
+msg=$("$tool" --program "$dir/missing.atg" "$dir/x.png" 2>&1)
+echo "$msg" | grep -q "No such file or directory" || fail "missing file without the reason: $msg"
 "$tool" 2>/dev/null; [ $? -eq 2 ] || fail "no arguments: want exit code 2"
+msg=$("$tool" --colour red "$dir/x" 2>&1); [ $? -eq 2 ] || fail "unknown option: want exit code 2"
+echo "$msg" | grep -q -- "--colour" || fail "unknown option not named: $msg"
+"$tool" --help | grep -q -- "--program" || fail "--help: no usage on stdout"
+"$tool" --version | grep -q "^tumble-texdump [0-9]" || fail "--version"
 "$tool" --program "$prog" 2>/dev/null; [ $? -eq 2 ] || fail "missing OUT.png: want exit code 2"
 echo "texdump CLI: ok"

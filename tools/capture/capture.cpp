@@ -70,7 +70,7 @@ uint32_t wavePosition() {
 
 void waveNothing() {}
 
-const AudioDevice virtualDevice = {waveOpen, waveLoop, waveStop, wavePosition, waveStop, waveNothing};
+const PlatAudioDevice virtualDevice = {waveOpen, waveLoop, waveStop, wavePosition, waveStop, waveNothing};
 
 // Moves the clock on, recording what the device plays meanwhile. The ring
 // still holds those samples: blocks are re-rendered only by the pump, after this.

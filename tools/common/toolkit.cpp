@@ -1,12 +1,20 @@
 #include "tools/common/toolkit.h"
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <csignal>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return false;
+    errno = 0;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
@@ -87,7 +95,102 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int3
     return std::fclose(file) == 0 && ok;
 }
 
+const char* toolName = "tumble";
+
+int toolError(const char* format, ...) {
+    std::fprintf(stderr, "%s: ", toolName);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    return 1;
+}
+
+const char* reason(int error) {
+    return error ? std::strerror(error) : "unknown error";
+}
+
+namespace {
+
+// Fixed slots, so that the signal handler only reads memory and unlinks.
+struct TempSlot {
+    char path[4096];
+    volatile sig_atomic_t used;
+};
+TempSlot tempSlots[8];
+bool cleanupInstalled = false;
+
+void removeOnSignal(int signal) {
+    for (TempSlot& slot : tempSlots)
+        if (slot.used)
+            unlink(slot.path);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void installCleanup() {
+    if (cleanupInstalled)
+        return;
+    cleanupInstalled = true;
+    std::atexit(removeTempFiles);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(s, removeOnSignal);
+}
+
+}  // namespace
+
+int createTempFile(const std::string& near, const char* tag, std::string* path) {
+    installCleanup();
+    TempSlot* slot = nullptr;
+    for (TempSlot& s : tempSlots)
+        if (!s.used && !slot)
+            slot = &s;
+    std::string name = near + "." + tag + "-XXXXXX";
+    if (!slot || name.size() >= sizeof slot->path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(slot->path, name.c_str(), name.size() + 1);
+    const int fd = mkostemp(slot->path, O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    slot->used = 1;
+    // mkostemp makes the file private; an output file gets what a new file gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    *path = slot->path;
+    return fd;
+}
+
+void keepTempFile(const std::string& path) {
+    for (TempSlot& slot : tempSlots)
+        if (slot.used && path == slot.path)
+            slot.used = 0;
+}
+
+void removeTempFiles() {
+    for (TempSlot& slot : tempSlots)
+        if (slot.used) {
+            unlink(slot.path);
+            slot.used = 0;
+        }
+}
+
+bool progressShown() {
+    static const bool terminal = isatty(STDERR_FILENO) == 1;
+    return terminal;
+}
+
+void endProgressBar() {
+    if (progressShown())
+        std::fputc('\n', stderr);
+}
+
 void drawProgressBar(uint64_t done, uint64_t total, const char* suffix) {
+    if (!progressShown())
+        return;
     const int width = 40;
     const uint64_t filled = total ? done * width / total : width;
     const unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 100u;

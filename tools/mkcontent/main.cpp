@@ -3,41 +3,68 @@
 // smiley.tga and model.md2 into OUT_DIR (default: DATA_DIR).
 #include "content.h"
 
+#include <unistd.h>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include "tools/common/cli.h"
+#include "tools/common/toolkit.h"
 
+// False with errno set.
 static bool readText(const std::string& path, std::string& text) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream s;
     s << in.rdbuf();
     text = s.str();
-    return true;
+    return !in.bad();
 }
 
+// Written beside the file and renamed onto it, so a failure keeps the old one.
+// False with errno set.
 static bool writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write((const char*)bytes.data(), (std::streamsize)bytes.size());
-    return (bool)out;
+    std::string temp;
+    const int fd = createTempFile(path, "part", &temp);
+    if (fd < 0) return false;
+    FILE* out = fdopen(fd, "wb");
+    if (!out) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    int error = errno;
+    if (std::fclose(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (ok) keepTempFile(temp);
+    else removeTempFiles();
+    errno = error;
+    return ok;
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: tumble-mkcontent DATA_DIR [OUT_DIR]\n");
-        return 2;
-    }
-    std::string data = argv[1], outDir = argc > 2 ? argv[2] : argv[1];
+    CLI::App app{"Regenerates tumble's embedded content: reads the tune sources in DATA_DIR/tune and writes "
+                 "tune.xm, titlecard.tga, smiley.tga and model.md2."};
+    cliSetup(app, "tumble-mkcontent");
+    std::string data, outDir;
+    app.add_option("DATA_DIR", data, "The data folder holding tune/patterns.txt and tune/instruments.txt")->required();
+    app.add_option("OUT_DIR", outDir, "Where the files go (default: DATA_DIR)");
+    const int parsed = cliParse(app, argc, argv);
+    if (parsed >= 0) return parsed;
+    if (outDir.empty()) outDir = data;
     std::string patterns, instruments, error;
-    if (!readText(data + "/tune/patterns.txt", patterns) || !readText(data + "/tune/instruments.txt", instruments)) {
-        std::fprintf(stderr, "tumble-mkcontent: cannot read %s/tune/patterns.txt or instruments.txt\n", data.c_str());
-        return 1;
+    for (auto [name, text] : {std::pair{"patterns.txt", &patterns}, std::pair{"instruments.txt", &instruments}}) {
+        const std::string path = data + "/tune/" + name;
+        if (!readText(path, *text))
+            return toolError("cannot read %s: %s", path.c_str(), reason(errno));
     }
     Bytes tune;
-    if (!buildTune(patterns, instruments, tune, error)) {
-        std::fprintf(stderr, "tumble-mkcontent: %s\n", error.c_str());
-        return 1;
-    }
+    if (!buildTune(patterns, instruments, tune, error))
+        return toolError("%s", error.c_str());
     struct { const char* name; Bytes bytes; } files[] = {
         {"tune.xm", tune},
         {"titlecard.tga", buildTitleCard()},
@@ -46,10 +73,8 @@ int main(int argc, char** argv) {
     };
     for (auto& f : files) {
         std::string path = outDir + "/" + f.name;
-        if (!writeFile(path, f.bytes)) {
-            std::fprintf(stderr, "tumble-mkcontent: cannot write %s\n", path.c_str());
-            return 1;
-        }
+        if (!writeFile(path, f.bytes))
+            return toolError("cannot write %s: %s", path.c_str(), reason(errno));
         std::printf("%s: %zu bytes\n", path.c_str(), f.bytes.size());
     }
     return 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "texgen/texgen.h"
+#include "tools/common/cli.h"
 #include "tools/common/toolkit.h"
 
 namespace {
@@ -21,12 +22,8 @@ bool writeImagePng(const std::string& path, const Image& image) {
         rgb[i * 3 + 1] = static_cast<uint8_t>(p >> 8);
         rgb[i * 3 + 2] = static_cast<uint8_t>(p);
     }
-    errno = 0;
     if (!writePng(path, IMAGE_SIZE, IMAGE_SIZE, rgb.data(), 6)) {
-        if (errno)
-            std::fprintf(stderr, "tumble-texdump: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
-        else
-            std::fprintf(stderr, "tumble-texdump: error writing %s\n", path.c_str());
+        toolError("cannot write %s: %s", path.c_str(), reason(errno));
         return false;
     }
     return true;
@@ -36,8 +33,7 @@ int dumpStored(const std::string& dir) {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) {
-        std::fprintf(stderr, "tumble-texdump: cannot create directory %s: %s\n", dir.c_str(), error.message().c_str());
-        return 1;
+        return toolError("cannot create the folder %s: %s", dir.c_str(), error.message().c_str());
     }
     Image** images = generateTextures(storedPrograms, nullptr);
     int status = 0;
@@ -51,44 +47,50 @@ int dumpStored(const std::string& dir) {
 
 int dumpProgram(const char* path, const char* out) {
     std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        std::fprintf(stderr, "tumble-texdump: cannot open %s: %s\n", path, std::strerror(errno));
-        return 1;
-    }
+    if (!file)
+        return toolError("cannot open %s: %s", path, reason(errno));
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    bool failed = std::ferror(file) != 0;
+    const int readError = std::ferror(file) ? errno : 0;
     std::fclose(file);
-    if (failed) {
-        std::fprintf(stderr, "tumble-texdump: error reading %s\n", path);
-        return 1;
-    }
+    if (readError)
+        return toolError("cannot read %s: %s", path, reason(readError));
+    if (bytes.empty())
+        return toolError("%s is empty, not a texture program", path);
+    // The header is "ATG" and a count byte.
+    if (bytes.size() < 4 && std::memcmp(bytes.data(), "ATG", bytes.size()) == 0)
+        return toolError("%s is truncated: it ends inside the 4-byte header (%zu bytes)", path, bytes.size());
     size_t needed = textureProgramSize(bytes.data(), bytes.size());
-    if (needed == 0) {
-        std::fprintf(stderr, "tumble-texdump: %s is not a texture program (no \"ATG\" header)\n", path);
-        return 1;
-    }
-    if (bytes.size() < needed)
-        std::fprintf(stderr, "tumble-texdump: %s is truncated (%zu of %zu bytes); running its whole instructions\n",
-                     path, bytes.size(), needed);
+    if (needed == 0)
+        return toolError("%s is not a texture program (no \"ATG\" header)", path);
+    // The interpreter reads the count as a signed byte.
+    if (bytes[3] == 0 || bytes[3] >= 128)
+        toolError("%s: count byte %u runs no instructions (0 and 128..255 run none); the image stays black",
+                  path, bytes[3]);
+    else if (bytes.size() < needed)
+        toolError("%s is truncated (%zu of %zu bytes); running its whole instructions", path, bytes.size(),
+                  needed);
     std::unique_ptr<Image> image(new Image());
     runTextureProgram(bytes.data(), bytes.size(), image.get(), nullptr);
     return writeImagePng(out, *image) ? 0 : 1;
 }
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: tumble-texdump OUTDIR\n"
-                 "       tumble-texdump --program FILE OUT.png\n");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--program") == 0) return dumpProgram(argv[2], argv[3]);
-    if (argc == 2 && argv[1][0] != '-') return dumpStored(argv[1]);
-    usage();
-    return 2;
+    CLI::App app{"Writes tumble's generated textures as 256 x 256 PNG files."};
+    cliSetup(app, "tumble-texdump");
+    std::string program, out;
+    app.add_option("--program", program, "Run the texture program in FILE and write OUT as one PNG")
+        ->type_name("FILE");
+    app.add_option("OUT", out, "The folder for tex0.png .. tex8.png, or with --program the PNG file")->required();
+    app.footer("usage: tumble-texdump OUTDIR\n       tumble-texdump --program FILE OUT.png");
+    const int parsed = cliParse(app, argc, argv);
+    if (parsed >= 0)
+        return parsed;
+    if (app.count("--program"))
+        return dumpProgram(program.c_str(), out.c_str());
+    return dumpStored(out);
 }

@@ -1,0 +1,67 @@
+#include "tools/common/cli.h"
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include "tools/common/toolkit.h"
+
+#ifndef TUMBLE_VERSION
+#error "TUMBLE_VERSION comes from tools/CMakeLists.txt"
+#endif
+
+void cliSetup(CLI::App& app, const char* name) {
+    toolName = name;
+    app.name(name);
+    app.set_version_flag("--version", std::string(name) + " " + TUMBLE_VERSION, "Print the version and exit");
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", toolName, message.c_str());
+    return EXIT_USAGE;
+}
+
+int cliParse(CLI::App& app, int argc, char** argv) {
+    // CLI11 reports through exceptions; they stop here.
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e) == 0 ? EXIT_OK : EXIT_USAGE;
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e) == 0 ? EXIT_OK : EXIT_USAGE;
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e) == 0 ? EXIT_OK : EXIT_USAGE;
+    } catch (const CLI::ParseError& e) {
+        return usageError(e.what());
+    }
+    return -1;
+}
+
+CLI::Validator wholeNumber(int64_t low, int64_t high) {
+    const std::string range = std::to_string(low) + " to " + std::to_string(high);
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            errno = 0;
+            char* end = nullptr;
+            const long long v = std::strtoll(text.c_str(), &end, 10);
+            if (errno || end == text.c_str() || *end || v < low || v > high)
+                return "bad value '" + text + "': want a whole number from " + range;
+            return "";
+        },
+        "INT in " + range);
+}
+
+CLI::Validator secondsUpTo(double high) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", high);
+    const std::string range = std::isinf(high) ? std::string("above 0") : std::string("above 0 up to ") + limit;
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            errno = 0;
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (errno || end == text.c_str() || *end || !std::isfinite(v) || !(v > 0.0) || v > high)
+                return "bad value '" + text + "': want a number of seconds " + range;
+            return "";
+        },
+        "SECONDS " + range);
+}
