@@ -17,7 +17,8 @@ command -v node >/dev/null 2>&1 || { echo "SKIP: node is not installed"; exit 77
 WEB_BUILD=$src/build-web "$src/scripts/web-build.sh" >"$out.build.log" 2>&1 || {
     echo "FAIL: the web build failed:"; tail -20 "$out.build.log"; exit 1; }
 
-rm -rf "$out" && mkdir -p "$out"
+rm -rf "$out" && mkdir -p "$out/tmp"
+export TMPDIR=$out/tmp   # the browser profile stays in the build folder
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 python3 -m http.server --bind 127.0.0.1 --directory "$src/build-web" "$port" >"$out/http.log" 2>&1 &
 server=$!
