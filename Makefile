@@ -76,4 +76,4 @@ uninstall:
 	@DESTDIR="$(DESTDIR)" cmake -DPREFIX="$(PREFIX)" -P tools/install/uninstall.cmake
 
 clean:
-	rm -rf build build-win32 build-asan build-tsan build-fuzz
+	rm -rf build build-win32 build-asan build-tsan build-fuzz build-web dist
