@@ -3,7 +3,7 @@
 # pick in the chooser, watch the window, press Escape.
 #
 #   run.sh linux windowed|cancel|show TUMBLE PICTURE_STATS OUTDIR
-#   run.sh wine  windowed|cancel|show|dpi|keyboard|checksums TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
+#   run.sh wine  windowed|cancel|show|dpi|keyboard|fullscreen|checksums TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
 #   run.sh wine-prefix PREFIX_CACHE
 #
 # windowed: choose "windowed", see the ":)" window present frames (loading bar
@@ -16,6 +16,10 @@
 #   every label whole; idle, it uses almost no CPU; Escape cancels (exit 0).
 # keyboard (Windows): keys only: Tab and arrows to "windowed", Enter; the
 #   title card shows; Escape without a click first ends it (exit 0).
+# fullscreen (Windows): in a 1280 x 1024 Wine desktop, Enter takes the
+#   default 1024 x 768: the desktop switches to it, Escape (no click) ends the
+#   show and the desktop is 1280 x 1024 again. (Xvfb has no other modes, so
+#   Wine's own desktop window stands for the screen.)
 # checksums (Windows): the build's textures and music fingerprints are the
 #   recorded ones (tumble-checksums.exe beside TUMBLE_EXE).
 # wine-prefix: make the cached Wine prefix that the wine runs copy.
@@ -52,6 +56,7 @@ wine/show) limit=480 ;;
 wine/dpi) limit=240 ;;
 wine/keyboard) limit=360 ;;
 wine/checksums) limit=120 ;;
+wine/fullscreen) limit=300 ;;
 wine-prefix/prefix) limit=580 ;;
 *) echo "run.sh: unknown target/mode $target/$mode" >&2; exit 2 ;;
 esac
@@ -619,6 +624,65 @@ run_keyboard() {
     check_nothing_left
 }
 
+desktop_size() {
+    local w
+    w=$(find_windows "Default - Wine desktop" | head -n 1)
+    [ -n "$w" ] && geometry "$w" | tr ' ' x
+}
+
+# wait_desktop SIZE SECONDS
+wait_desktop() {
+    local deadline
+    deadline=$(later "$2")
+    until [ "$(desktop_size)" = "$1" ]; do
+        after "$deadline" && return 1
+        sleep 0.2
+    done
+}
+
+run_fullscreen() {
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >"$tmp/reg.log" 2>&1 &&
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >>"$tmp/reg.log" 2>&1 ||
+        fail "cannot set up the Wine desktop: $(tail -n 1 "$tmp/reg.log")"
+    timeout 60 wineserver -w
+    # Something else on the desktop keeps it open after the program ends;
+    # minimised, so the program has the keyboard.
+    (cd "$tmp" && exec wine start /min notepad) >/dev/null 2>&1
+    local w rc p
+    wait_desktop 1280x1024 120 || fail "no 1280x1024 Wine desktop (got: $(desktop_size))"
+    local deadline
+    deadline=$(later 60)
+    until [ -n "$(find_windows "Untitled - Notepad")" ]; do
+        after "$deadline" && fail "the desktop's other program did not start"
+        sleep 0.2
+    done
+    sleep 1
+    start_program
+    w=$(chooser_window 240) || exit 1
+    sleep 0.5
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+    xdotool key Return
+    log "pressed Enter: the default, 1024x768 full screen"
+    wait_desktop 1024x768 180 || fail "the display did not switch to 1024x768 (desktop: $(desktop_size))"
+    w=$(wait_window ":)" 60) || fail "no \":)\" window in full screen"
+    log "display switched to 1024x768, \":)\" window $(geometry "$w" | tr ' ' x)"
+    sleep 2
+    # X focus on the Wine desktop as a whole (no window manager here); which
+    # window inside gets the key is Wine's and the program's business.
+    xdotool windowfocus "$(find_windows "Default - Wine desktop" | head -n 1)" 2>/dev/null
+    xdotool key Escape
+    log "pressed Escape (no click)"
+    wait_exit 60
+    rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc after Escape, expected 0"
+    wait_desktop 1280x1024 30 || fail "the display was not restored (desktop: $(desktop_size))"
+    log "exit code 0, display back to 1280x1024"
+    for p in $(prefix_pids); do
+        tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qi 'notepad' && kill "$p"
+    done
+    check_nothing_left
+}
+
 run_checksums() {
     local tool ref
     tool="$(dirname "$exe")/tumble-checksums.exe"
@@ -654,6 +718,7 @@ cancel) run_cancel ;;
 show) run_show ;;
 dpi) run_dpi ;;
 keyboard) run_keyboard ;;
+fullscreen) run_fullscreen ;;
 checksums) run_checksums ;;
 esac
 log "PASS"
