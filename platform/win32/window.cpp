@@ -52,36 +52,28 @@ UINT dpiOf(HWND window) {
     typedef UINT(WINAPI * DpiForWindow)(HWND);
     typedef UINT(WINAPI * DpiForSystem)();
     HMODULE user = GetModuleHandleA("user32.dll");
-    if (user && window) {
-        auto forWindow = reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
-        if (forWindow && forWindow(window))
-            return forWindow(window);
-    }
-    if (user) {
-        auto forSystem = reinterpret_cast<DpiForSystem>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForSystem")));
-        if (forSystem && forSystem())
-            return forSystem();
-    }
+    void* forWindow = user ? reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")) : nullptr;
+    void* forSystem = user ? reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForSystem")) : nullptr;
+    UINT dpi = 0;
+    if (window && forWindow)
+        dpi = reinterpret_cast<DpiForWindow>(forWindow)(window);
+    if (!dpi && forSystem)
+        dpi = reinterpret_cast<DpiForSystem>(forSystem)();
+    if (dpi)
+        return dpi;
     HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    int logical = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+    return logical > 0 ? static_cast<UINT>(logical) : 96;
 }
 
-void makeChooserFonts(UINT dpi) {
-    for (HFONT& f : chooserFonts) {
-        if (f)
-            DeleteObject(f);
-    }
+// Places every control for this DPI, with fonts of 8 points at it, and grows
+// the window when its frame leaves less client area than the controls need.
+void layoutChooser(HWND chooser, UINT dpi) {
+    const HFONT old[2] = {chooserFonts[0], chooserFonts[1]};
     int height = -MulDiv(8, static_cast<int>(dpi), 72);
     chooserFonts[0] = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
     chooserFonts[1] = CreateFontA(height, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
-}
-
-// Places every control for this DPI and grows the window when its frame
-// leaves less client area than the controls need.
-void layoutChooser(HWND chooser, UINT dpi) {
-    makeChooserFonts(dpi);
     for (const ChooserItem& item : chooserItems) {
         HWND control = GetDlgItem(chooser, item.id);
         if (!control)
@@ -89,6 +81,10 @@ void layoutChooser(HWND chooser, UINT dpi) {
         SetWindowPos(control, nullptr, scaled(item.x, dpi), scaled(item.y, dpi), scaled(item.width, dpi),
                      scaled(item.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(chooserFonts[item.id == 100 ? 1 : 0]), 1);
+    }
+    for (HFONT f : old) {
+        if (f)
+            DeleteObject(f);
     }
     RECT client, outer;
     GetClientRect(chooser, &client);
@@ -189,6 +185,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     HDC screen = GetDC(nullptr);
     *width = GetDeviceCaps(screen, HORZRES);
     *height = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
 }
 
 PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
