@@ -3,7 +3,7 @@
 # pick in the chooser, watch the window, press Escape.
 #
 #   run.sh linux windowed|cancel|show TUMBLE PICTURE_STATS OUTDIR
-#   run.sh wine  windowed|cancel|show|dpi|keyboard|fullscreen|checksums TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
+#   run.sh wine  windowed|cancel|show|dpi|keyboard|fullscreen|error|checksums TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
 #   run.sh wine-prefix PREFIX_CACHE
 #
 # windowed: choose "windowed", see the ":)" window present frames (loading bar
@@ -20,6 +20,8 @@
 #   default 1024 x 768: the desktop switches to it, Escape (no click) ends the
 #   show and the desktop is 1280 x 1024 again. (Xvfb has no other modes, so
 #   Wine's own desktop window stands for the screen.)
+# error (Windows): on a display without OpenGL, confirming ends in an
+#   "Error!" box and, once it is closed, exit code 1.
 # checksums (Windows): the build's textures and music fingerprints are the
 #   recorded ones (tumble-checksums.exe beside TUMBLE_EXE).
 # wine-prefix: make the cached Wine prefix that the wine runs copy.
@@ -57,6 +59,7 @@ wine/dpi) limit=240 ;;
 wine/keyboard) limit=360 ;;
 wine/checksums) limit=120 ;;
 wine/fullscreen) limit=300 ;;
+wine/error) limit=240 ;;
 wine-prefix/prefix) limit=580 ;;
 *) echo "run.sh: unknown target/mode $target/$mode" >&2; exit 2 ;;
 esac
@@ -137,7 +140,8 @@ prefix_pids() {
 start_xvfb() {
     local fifo="$tmp/xvfb.fd" n=""
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -nolisten tcp 3>"$fifo" >"$tmp/xvfb.log" 2>&1 &
+    # shellcheck disable=SC2086
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -nolisten tcp ${XVFB_EXTRA:-} 3>"$fifo" >"$tmp/xvfb.log" 2>&1 &
     xpid=$!
     read -r -t 30 n <"$fifo" || fail "Xvfb did not start"
     export DISPLAY=":$n"
@@ -683,6 +687,24 @@ run_fullscreen() {
     check_nothing_left
 }
 
+run_error() {
+    start_program
+    local w rc
+    w=$(chooser_window 240) || exit 1
+    sleep 0.5
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+    xdotool key Return
+    w=$(wait_window "Error!" 120) || fail "no \"Error!\" box without OpenGL"
+    log "\"Error!\" box ($w)"
+    xdotool windowfocus "$w" 2>/dev/null
+    xdotool key Return
+    wait_exit 60
+    rc=$?
+    [ $rc -eq 1 ] || fail "exit code $rc after the start-up error, expected 1"
+    log "exit code 1"
+    check_nothing_left
+}
+
 run_checksums() {
     local tool ref
     tool="$(dirname "$exe")/tumble-checksums.exe"
@@ -706,6 +728,7 @@ fi
 [ -x "$exe" ] || [ "$target" = wine ] || fail "no executable $exe"
 [ -f "$exe" ] || fail "no executable $exe (build it first)"
 mkdir -p "$outdir"
+[ "$mode" = error ] && XVFB_EXTRA="-extension GLX"
 start_xvfb
 if [ "$target" = wine ]; then
     wine_env
@@ -719,6 +742,7 @@ show) run_show ;;
 dpi) run_dpi ;;
 keyboard) run_keyboard ;;
 fullscreen) run_fullscreen ;;
+error) run_error ;;
 checksums) run_checksums ;;
 esac
 log "PASS"
