@@ -1,9 +1,10 @@
 # make run   - install what is missing, build, start the production
 # make test  - install what is missing, build both targets, run every test
+# make dist  - the Windows release archive dist/tumble-win32.zip
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web
+.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web dist
 
 all: build
 
@@ -74,6 +75,17 @@ install: build
 
 uninstall:
 	@DESTDIR="$(DESTDIR)" cmake -DPREFIX="$(PREFIX)" -P tools/install/uninstall.cmake
+
+# The executable and its text (CRLF line ends, as Windows readers expect),
+# zipped without extra file attributes or timestamps of the build machine.
+dist: windows
+	@command -v zip >/dev/null || { echo "make dist: zip is missing (apt-get install zip)" >&2; exit 1; }
+	@rm -rf dist/tumble-win32 dist/tumble-win32.zip && mkdir -p dist/tumble-win32
+	@cp build-win32/tumble.exe dist/tumble-win32/tumble.exe
+	@sed 's/$$/\r/' platform/win32/tumble.txt >dist/tumble-win32/tumble.txt
+	@cd dist/tumble-win32 && zip -q -X -9 ../tumble-win32.zip tumble.exe tumble.txt
+	@rm -rf dist/tumble-win32
+	@echo "dist/tumble-win32.zip: $$(stat -c %s build-win32/tumble.exe) byte tumble.exe + tumble.txt"
 
 clean:
 	rm -rf build build-win32 build-asan build-tsan build-fuzz build-web dist

@@ -1,5 +1,7 @@
 // Display mode, resolution chooser, render window, WGL context and message loops.
+#include <cstdlib>
 #include "platform/win32/win32.h"
+#include <mmsystem.h>
 #include "platform/platform.h"
 
 struct PlatWindow {
@@ -16,38 +18,166 @@ const PlatWindowCallbacks* handlers = nullptr;
 int32_t* chooserChoice = nullptr;
 volatile int32_t chooserState = 0;
 
-LRESULT CALLBACK ChooserWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND) {
-        int id = LOWORD(wParam);
-        if (id == 100) {
-            ShowWindow(window, SW_HIDE);
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            chooserState = 1;
-        } else if (id == 120) {
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            chooserState = 2;
-        } else if (id < 109) {
-            *chooserChoice = id - 100;
-        }
-    } else if ((message == WM_CLOSE || message == WM_DESTROY) && chooserState == 0) {
-        // Closed some other way (Alt+F4, session end): treat as Cancel.
+// The chooser's layout at 96 DPI, scaled by DPI / 96 on other screens.
+struct ChooserItem {
+    int32_t id;
+    const char* label;
+    DWORD style;
+    int32_t x, y, width, height;
+};
+const ChooserItem chooserItems[10] = {
+    {100, "Ok, let's go!", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 10, 176, 140, 24},
+    {120, "Cancel", WS_TABSTOP | WS_GROUP, 10, 206, 140, 24},
+    {101, "640x480", BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 10, 10, 150, 20},
+    {102, "800x600", BS_AUTORADIOBUTTON, 10, 30, 150, 20},
+    {103, "960x720", BS_AUTORADIOBUTTON, 10, 50, 150, 20},
+    {104, "1024x768 (default)", BS_AUTORADIOBUTTON, 10, 70, 150, 20},
+    {105, "1152x864", BS_AUTORADIOBUTTON, 10, 90, 150, 20},
+    {106, "1280x960", BS_AUTORADIOBUTTON, 10, 110, 150, 20},
+    {107, "1280x1024", BS_AUTORADIOBUTTON, 10, 130, 150, 20},
+    {108, "windowed", BS_AUTORADIOBUTTON, 10, 150, 150, 20},
+};
+const int32_t chooserX = 300, chooserY = 200, chooserWidth = 167, chooserHeight = 266;
+// The buttons' right and bottom edges plus the margin: the least client area.
+const int32_t chooserContentWidth = 160, chooserContentHeight = 240;
+
+HFONT chooserFonts[2] = {nullptr, nullptr};   // regular, bold
+
+int32_t scaled(int32_t value, UINT dpi) {
+    return MulDiv(value, static_cast<int>(dpi), 96);
+}
+
+// The DPI of the window's monitor where the system can say, else the screen's.
+UINT dpiOf(HWND window) {
+    typedef UINT(WINAPI * DpiForWindow)(HWND);
+    typedef UINT(WINAPI * DpiForSystem)();
+    HMODULE user = GetModuleHandleA("user32.dll");
+    void* forWindow = user ? reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")) : nullptr;
+    void* forSystem = user ? reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForSystem")) : nullptr;
+    UINT dpi = 0;
+    if (window && forWindow)
+        dpi = reinterpret_cast<DpiForWindow>(forWindow)(window);
+    if (!dpi && forSystem)
+        dpi = reinterpret_cast<DpiForSystem>(forSystem)();
+    if (dpi)
+        return dpi;
+    HDC screen = GetDC(nullptr);
+    int logical = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return logical > 0 ? static_cast<UINT>(logical) : 96;
+}
+
+// Places every control for this DPI, with fonts of 8 points at it, and grows
+// the window when its frame leaves less client area than the controls need.
+void layoutChooser(HWND chooser, UINT dpi) {
+    const HFONT old[2] = {chooserFonts[0], chooserFonts[1]};
+    int height = -MulDiv(8, static_cast<int>(dpi), 72);
+    chooserFonts[0] = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
+    chooserFonts[1] = CreateFontA(height, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
+    for (const ChooserItem& item : chooserItems) {
+        HWND control = GetDlgItem(chooser, item.id);
+        if (!control)
+            continue;
+        SetWindowPos(control, nullptr, scaled(item.x, dpi), scaled(item.y, dpi), scaled(item.width, dpi),
+                     scaled(item.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(chooserFonts[item.id == 100 ? 1 : 0]), 1);
+    }
+    for (HFONT f : old) {
+        if (f)
+            DeleteObject(f);
+    }
+    RECT client, outer;
+    GetClientRect(chooser, &client);
+    GetWindowRect(chooser, &outer);
+    int32_t growX = scaled(chooserContentWidth, dpi) - (client.right - client.left);
+    int32_t growY = scaled(chooserContentHeight, dpi) - (client.bottom - client.top);
+    if (growX > 0 || growY > 0) {
+        SetWindowPos(chooser, nullptr, 0, 0, outer.right - outer.left + (growX > 0 ? growX : 0),
+                     outer.bottom - outer.top + (growY > 0 ? growY : 0),
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
+}
+
+void chooserCommand(HWND window, int id) {
+    if (id == IDOK)
+        id = 100;
+    if (id == IDCANCEL)
+        id = 120;
+    if (id == 100) {
+        ShowWindow(window, SW_HIDE);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        chooserState = 1;
+    } else if (id == 120) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
         chooserState = 2;
+    } else if (id > 100 && id < 109) {
+        *chooserChoice = id - 100;
+    }
+}
+
+LRESULT CALLBACK ChooserWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        chooserCommand(window, LOWORD(wParam));
+        break;
+    case DM_GETDEFID: {
+        // Enter presses the focused button, else "Ok, let's go!".
+        HWND focus = GetFocus();
+        int id = focus && GetParent(focus) == window ? GetDlgCtrlID(focus) : 0;
+        return MAKELONG(id == 120 ? 120 : 100, DC_HASDEFID);
+    }
+    case WM_NEXTDLGCTL: {
+        // Tab and Shift+Tab through the keyboard handling of a plain window.
+        HWND next = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
+        if (next)
+            SetFocus(next);
+        return 0;
+    }
+    case WM_DPICHANGED: {
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        layoutChooser(window, HIWORD(wParam));
+        return 0;
+    }
+    case WM_CLOSE:
+    case WM_DESTROY:
+        // Closed some other way (Alt+F4, session end): treat as Cancel.
+        if (chooserState == 0)
+            chooserState = 2;
+        break;
+    default:
+        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND makeButton(HWND parent, const char* label, DWORD style, int x, int y, int w, int h, int id, HFONT font) {
-    HWND b = CreateWindowExA(0, "button", label, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win32Instance, nullptr);
-    if (b)
-        SendDlgItemMessageA(parent, id, WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
-    return b;
+HWND makeButton(HWND parent, const ChooserItem& item, UINT dpi) {
+    return CreateWindowExA(0, "button", item.label, WS_CHILD | WS_VISIBLE | item.style, scaled(item.x, dpi),
+                           scaled(item.y, dpi), scaled(item.width, dpi), scaled(item.height, dpi), parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.id)), win32Instance, nullptr);
 }
 
-const char* const radioLabels[8] = {
-    "640x480", "800x600", "960x720", "1024x768 (default)",
-    "1152x864", "1280x960", "1280x1024", "windowed",
-};
+// Timer resolution of 1 ms while the render window exists: the default
+// ~15.6 ms turns the 20 ms frame tick into ~31 ms and the mixer's short
+// sleeps into long ones.
+bool timerPeriodHeld = false;
+bool timerPeriodExitHook = false;
+void releaseTimerPeriod() {
+    if (timerPeriodHeld) {
+        timeEndPeriod(1);
+        timerPeriodHeld = false;
+    }
+}
+void holdTimerPeriod() {
+    if (timerPeriodHeld || timeBeginPeriod(1) != TIMERR_NOERROR)
+        return;
+    timerPeriodHeld = true;
+    if (!timerPeriodExitHook) {
+        timerPeriodExitHook = true;
+        std::atexit(releaseTimerPeriod);   // start-up failures end through exit()
+    }
+}
 
 }  // namespace
 
@@ -55,6 +185,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     HDC screen = GetDC(nullptr);
     *width = GetDeviceCaps(screen, HORZRES);
     *height = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
 }
 
 PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
@@ -81,36 +212,37 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
     chooserClass.lpszClassName = "CHOICE_RESO";
     RegisterClassExA(&chooserClass);
 
-    HWND chooser = CreateWindowExA(0, "CHOICE_RESO", "Select your resolution", WS_VISIBLE,
-                                   300, 200, 167, 266, nullptr, nullptr, win32Instance, nullptr);
+    UINT dpi = dpiOf(nullptr);
+    HWND chooser = CreateWindowExA(0, "CHOICE_RESO", "Select your resolution", WS_VISIBLE, scaled(chooserX, dpi),
+                                   scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(chooserHeight, dpi),
+                                   nullptr, nullptr, win32Instance, nullptr);
     if (!chooser) {
         *failure = "Cant do createwindow 1";
         return PLAT_CHOOSER_FAILED;
     }
-
-    HDC screen = GetDC(nullptr);
-    int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    HFONT regular = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
-    HFONT bold = CreateFontA(height, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
-
-    if (!makeButton(chooser, "Ok, let's go!", 0, 10, 176, 140, 24, 100, bold)) {
+    if (!makeButton(chooser, chooserItems[0], dpi)) {
         *failure = "Cant do createwindow 2";
         return PLAT_CHOOSER_FAILED;
     }
-    if (!makeButton(chooser, "Cancel", 0, 10, 206, 140, 24, 120, regular)) {
+    if (!makeButton(chooser, chooserItems[1], dpi)) {
         *failure = "Cant do createwindow 3";
         return PLAT_CHOOSER_FAILED;
     }
-    for (int i = 0; i < 8; ++i)
-        makeButton(chooser, radioLabels[i], BS_AUTORADIOBUTTON, 10, 10 + 20 * i, 150, 20, 101 + i, regular);
+    for (int i = 2; i < 10; ++i)
+        makeButton(chooser, chooserItems[i], dpi);
+    // The window's own monitor may differ from the system DPI.
+    layoutChooser(chooser, dpiOf(chooser));
+    SetForegroundWindow(chooser);
+    SetFocus(GetDlgItem(chooser, 100));
 
-    // The chooser polls and never waits.
+    // Waits for each message; the dialog manager turns Tab, arrows, Space,
+    // Enter and Escape into focus moves and commands.
     MSG msg;
     while (chooserState == 0) {
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            continue;
-        if (msg.message == WM_QUIT)
+        if (GetMessageA(&msg, nullptr, 0, 0) <= 0)
             break;
+        if (IsDialogMessageA(chooser, &msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -152,8 +284,20 @@ int setPixelFormat(HDC hdc) {
 
 }  // namespace
 
+namespace {
+// The show's mode, applied again when a full-screen window regains activation.
+struct DisplayMode {
+    int32_t width, height, bitsPerPixel;
+};
+DisplayMode chosenMode{};
+bool fullscreenWindow = false;
+bool switchedAway = false;   // full screen, deactivated: desktop mode, minimised
+bool closing = false;
+}  // namespace
+
 // The temporary switch lasts until the process ends or the window is destroyed.
 void platSwitchDisplay(int32_t width, int32_t height, int32_t bitsPerPixel) {
+    chosenMode = {width, height, bitsPerPixel};
     changeDisplay(width, height, bitsPerPixel, CDS_FULLSCREEN);
 }
 
@@ -170,15 +314,23 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
                                     nullptr, nullptr, win32Instance, nullptr);
     if (!render.window)
         return nullptr;
+    holdTimerPeriod();
+    fullscreenWindow = full;
     if (full)
         ShowCursor(FALSE);
     if (desc->kind != PLAT_OFFSCREEN) {
         ShowWindow(render.window, win32ShowCommand);
         UpdateWindow(render.window);
+        // Started from a chooser that is gone: take the keyboard, so Escape
+        // works without a click first.
+        SetForegroundWindow(render.window);
+        SetFocus(render.window);
     }
     render.deviceContext = GetDC(render.window);
-    if (!setPixelFormat(render.deviceContext))
+    if (!setPixelFormat(render.deviceContext)) {
+        releaseTimerPeriod();
         return nullptr;
+    }
     render.glContext = wglCreateContext(render.deviceContext);
     wglMakeCurrent(render.deviceContext, render.glContext);
     return &render;
@@ -194,6 +346,7 @@ int platSwapBuffers(PlatWindow* window) {
 
 // WM_DESTROY does the rest.
 void platCloseWindow(PlatWindow* window) {
+    closing = true;
     DestroyWindow(window->window);
 }
 
@@ -238,7 +391,25 @@ LRESULT CALLBACK RenderWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (handlers && handlers->key)
             handlers->key(PLAT_KEY_ESCAPE);
         return 0;
+    case WM_ACTIVATEAPP:
+        // Full screen gives the desktop back while another program is in
+        // front, and takes its mode again on return.
+        if (!fullscreenWindow || closing)
+            break;
+        if (!wParam && !switchedAway) {
+            switchedAway = true;
+            ChangeDisplaySettingsA(nullptr, 0);
+            ShowWindow(window, SW_MINIMIZE);
+        } else if (wParam && switchedAway) {
+            switchedAway = false;
+            changeDisplay(chosenMode.width, chosenMode.height, chosenMode.bitsPerPixel, CDS_FULLSCREEN);
+            ShowWindow(window, SW_RESTORE);
+            SetFocus(window);
+        }
+        break;
     case WM_DESTROY:
+        closing = true;
+        releaseTimerPeriod();
         ChangeDisplaySettingsA(nullptr, 0);
         wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(render.glContext);

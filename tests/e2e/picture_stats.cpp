@@ -1,6 +1,7 @@
 // What a window shows, as fractions of its pixels, for the end-to-end scripts.
 //   picture_stats FILE.png
 //   picture_stats --window ID [--save FILE.png]   (grabs the window from $DISPLAY)
+//   picture_stats --ink FILE.png X0 Y0 X1 Y1      (text in a box: ink=LEFT..RIGHT or ink=none)
 // prints: size=WxH black=F blue=F white=F bar=F ring=F
 // black: all channels dark; blue: the title card's blue; white: bright grey,
 // what shows through when nothing was ever presented (the test's root window
@@ -124,10 +125,33 @@ void printStats(const Picture& p) {
                 blue / n, white / n, barArea ? bar / barArea : 0.0, ringArea ? ring / ringArea : 0.0);
 }
 
+// Columns of the leftmost and rightmost dark pixel in [x0, x1) x [y0, y1).
+void printInk(const Picture& p, long x0, long y0, long x1, long y1) {
+    long left = -1, right = -1;
+    for (long y = y0 < 0 ? 0 : y0; y < y1 && y < static_cast<long>(p.height); ++y)
+        for (long x = x0 < 0 ? 0 : x0; x < x1 && x < static_cast<long>(p.width); ++x) {
+            const uint8_t* c = &p.rgb[(static_cast<size_t>(y) * p.width + x) * 3];
+            if (c[0] < 80 && c[1] < 80 && c[2] < 80) {
+                left = left < 0 || x < left ? x : left;
+                right = x > right ? x : right;
+            }
+        }
+    if (left < 0)
+        std::printf("ink=none\n");
+    else
+        std::printf("ink=%ld..%ld\n", left, right);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Picture picture;
+    if (argc == 7 && !std::strcmp(argv[1], "--ink")) {
+        if (!readPng(argv[2], &picture))
+            return 1;
+        printInk(picture, std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]), std::atol(argv[6]));
+        return 0;
+    }
     if (argc == 2 && argv[1][0] != '-') {
         if (!readPng(argv[1], &picture))
             return 1;

@@ -3,7 +3,7 @@
 # pick in the chooser, watch the window, press Escape.
 #
 #   run.sh linux windowed|cancel|show TUMBLE PICTURE_STATS OUTDIR
-#   run.sh wine  windowed|cancel|show TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
+#   run.sh wine  windowed|cancel|show|dpi|keyboard|fullscreen|error|checksums TUMBLE_EXE PICTURE_STATS OUTDIR PREFIX_CACHE
 #   run.sh wine-prefix PREFIX_CACHE
 #
 # windowed: choose "windowed", see the ":)" window present frames (loading bar
@@ -14,6 +14,18 @@
 # show: the whole show for about 25 s with grabs at about 1, 5, 10 and 22 s
 #   (saved in OUTDIR): black, blue card, blue card with the ring, main phase;
 #   Escape, exit code 0, nothing left.
+# dpi (Windows): at 192 DPI the chooser is about twice its 96-DPI size with
+#   every label whole; idle, it uses almost no CPU; Escape cancels (exit 0).
+# keyboard (Windows): keys only: Tab and arrows to "windowed", Enter; the
+#   title card shows; Escape without a click first ends it (exit 0).
+# fullscreen (Windows): in a 1280 x 1024 Wine desktop, Enter takes the
+#   default 1024 x 768: the desktop switches to it, Escape (no click) ends the
+#   show and the desktop is 1280 x 1024 again. (Xvfb has no other modes, so
+#   Wine's own desktop window stands for the screen.)
+# error (Windows): on a display without OpenGL, confirming ends in an
+#   "Error!" box and, once it is closed, exit code 1.
+# checksums (Windows): the build's textures and music fingerprints are the
+#   recorded ones (tumble-checksums.exe beside TUMBLE_EXE).
 # wine-prefix: make the cached Wine prefix that the wine runs copy.
 #
 # Each run starts its own Xvfb (white root, so a window that never presented
@@ -46,6 +58,11 @@ linux/fullscreen) limit=120 ;;
 wine/windowed) limit=360 ;;
 wine/cancel) limit=240 ;;
 wine/show) limit=480 ;;
+wine/dpi) limit=240 ;;
+wine/keyboard) limit=360 ;;
+wine/checksums) limit=120 ;;
+wine/fullscreen) limit=300 ;;
+wine/error) limit=240 ;;
 wine-prefix/prefix) limit=580 ;;
 *) echo "run.sh: unknown target/mode $target/$mode" >&2; exit 2 ;;
 esac
@@ -126,7 +143,8 @@ prefix_pids() {
 start_xvfb() {
     local fifo="$tmp/xvfb.fd" n=""
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -nolisten tcp 3>"$fifo" >"$tmp/xvfb.log" 2>&1 &
+    # shellcheck disable=SC2086
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -nolisten tcp ${XVFB_EXTRA:-} 3>"$fifo" >"$tmp/xvfb.log" 2>&1 &
     xpid=$!
     read -r -t 30 n <"$fifo" || fail "Xvfb did not start"
     export DISPLAY=":$n"
@@ -277,7 +295,7 @@ wait_exit() {
     deadline=$(later "$1")
     while app_alive; do
         after "$deadline" && fail "the program did not end within $1 s"
-        if [ "$mode" = cancel ] && [ -n "$(find_windows ':)')" ]; then
+        if { [ "$mode" = cancel ] || [ "$mode" = dpi ]; } && [ -n "$(find_windows ':)')" ]; then
             fail "a \":)\" window appeared after Cancel"
         fi
         sleep 0.2
@@ -502,7 +520,7 @@ watch() {
 
 # Full screen on a display without the chosen mode (Xvfb has only its own
 # 1280 x 1024): the window covers the screen and the picture fills it.
-run_fullscreen() {
+run_fullscreen_linux() {
     start_program
     choose default
     log "confirmed the default, 1024 x 768 full screen"
@@ -566,6 +584,182 @@ run_show() {
     log "black, blue card, ring, main phase; exit code 0 (grabs in $outdir)"
 }
 
+# --- Windows: DPI, keyboard, idle CPU, content fingerprints ---
+
+# CPU time (clock ticks) of the program's own Wine process.
+program_ticks() {
+    local p
+    for p in $(prefix_pids); do
+        if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q 'tumble\.exe'; then
+            awk '{ print $14 + $15 }' "/proc/$p/stat"
+            return 0
+        fi
+    done
+    return 1
+}
+
+run_dpi() {
+    # The private prefix's screen at 192 DPI.
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >"$tmp/reg.log" 2>&1 ||
+        fail "cannot set LogPixels: $(tail -n 1 "$tmp/reg.log")"
+    start_program
+    local w cw ch s i y ink left right
+    w=$(chooser_window 240) || exit 1
+    sleep 1
+    read -r cw ch < <(geometry "$w")
+    log "chooser client at 192 DPI: ${cw}x$ch (161x241 at 96 DPI)"
+    # Twice the 96-DPI client area, give or take the frame's own scaling.
+    [ "$cw" -ge 300 ] && [ "$cw" -le 360 ] && [ "$ch" -ge 480 ] && [ "$ch" -le 540 ] ||
+        fail "the chooser's client area is ${cw}x$ch at 192 DPI, not about twice 161x241"
+    s=$(grab "$w" "$outdir/$name-chooser.png") || true
+    [ -n "$s" ] || fail "cannot grab the chooser"
+    # Each radio label (rows of 40 from y = 20, control right edge 320) and
+    # each button label: text present and ending well inside its control.
+    for i in 0 1 2 3 4 5 6 7; do
+        y=$((20 + 40 * i))
+        ink=$("$stats" --ink "$outdir/$name-chooser.png" 48 $((y + 4)) "$cw" $((y + 36)))
+        [ "$ink" != ink=none ] || fail "radio row $((i + 1)) shows no label ($outdir/$name-chooser.png)"
+        right=${ink#*..}
+        [ "$right" -lt $((320 - 8)) ] && [ "$right" -lt $((cw - 8)) ] ||
+            fail "radio row $((i + 1)) label is cut: $ink ($outdir/$name-chooser.png)"
+        [ $i = 3 ] && left=${ink#ink=} && left=${left%..*} &&
+            { [ $((right - left)) -ge 150 ] || fail "\"1024x768 (default)\" is only $((right - left)) pixels wide: $ink"; }
+    done
+    for y in 352 412; do
+        ink=$("$stats" --ink "$outdir/$name-chooser.png" 24 $((y + 6)) 296 $((y + 42)))
+        [ "$ink" != ink=none ] || fail "the button at y=$y shows no label"
+    done
+    log "every label whole"
+    # Idle: the program's own process over 3 s.
+    local cpu0 cpu1 hz
+    hz=$(getconf CLK_TCK)
+    cpu0=$(program_ticks) || fail "cannot find the tumble.exe process"
+    sleep 3
+    cpu1=$(program_ticks) || fail "the tumble.exe process went away"
+    log "idle chooser: $((cpu1 - cpu0)) ticks of $((3 * hz)) in 3 s"
+    [ $(((cpu1 - cpu0) * 100)) -lt $((5 * 3 * hz)) ] || fail "the idle chooser used $((cpu1 - cpu0)) ticks in 3 s (5% is $((3 * hz / 20)))"
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+    xdotool key Escape
+    log "pressed Escape in the chooser"
+    wait_exit 30
+    local rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc after Escape in the chooser, expected 0"
+    [ -z "$(find_windows ':)')" ] || fail "a \":)\" window exists after Escape"
+    log "exit code 0, no \":)\" window"
+    check_nothing_left
+}
+
+run_keyboard() {
+    start_program
+    local w
+    w=$(chooser_window 240) || exit 1
+    sleep 0.5
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+    # From "Ok, let's go!" past "Cancel" into the radio group, down to "windowed".
+    xdotool key --delay 100 Tab Tab Down Down Down Down Down Down Down
+    sleep 0.3
+    xdotool key Return
+    log "keys: Tab Tab Down x7 Return"
+    w=$(render_window) || exit 1
+    wait_for_card "$w" 240
+    # No click: the window must have the keyboard already.
+    xdotool key Escape
+    log "pressed Escape (no click)"
+    wait_exit 60
+    local rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc after Escape, expected 0"
+    log "exit code 0"
+    check_nothing_left
+}
+
+desktop_size() {
+    local w
+    w=$(find_windows "Default - Wine desktop" | head -n 1)
+    [ -n "$w" ] && geometry "$w" | tr ' ' x
+}
+
+# wait_desktop SIZE SECONDS
+wait_desktop() {
+    local deadline
+    deadline=$(later "$2")
+    until [ "$(desktop_size)" = "$1" ]; do
+        after "$deadline" && return 1
+        sleep 0.2
+    done
+}
+
+run_fullscreen() {
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >"$tmp/reg.log" 2>&1 &&
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >>"$tmp/reg.log" 2>&1 ||
+        fail "cannot set up the Wine desktop: $(tail -n 1 "$tmp/reg.log")"
+    timeout 60 wineserver -w
+    # Something else on the desktop keeps it open after the program ends;
+    # minimised, so the program has the keyboard.
+    (cd "$tmp" && exec wine start /min notepad) >/dev/null 2>&1
+    local w rc p
+    wait_desktop 1280x1024 120 || fail "no 1280x1024 Wine desktop (got: $(desktop_size))"
+    local deadline
+    deadline=$(later 60)
+    until [ -n "$(find_windows "Untitled - Notepad")" ]; do
+        after "$deadline" && fail "the desktop's other program did not start"
+        sleep 0.2
+    done
+    sleep 1
+    start_program
+    w=$(chooser_window 240) || exit 1
+    sleep 0.5
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+    xdotool key Return
+    log "pressed Enter: the default, 1024x768 full screen"
+    wait_desktop 1024x768 180 || fail "the display did not switch to 1024x768 (desktop: $(desktop_size))"
+    w=$(wait_window ":)" 60) || fail "no \":)\" window in full screen"
+    log "display switched to 1024x768, \":)\" window $(geometry "$w" | tr ' ' x)"
+    sleep 2
+    # X focus on the Wine desktop as a whole (no window manager here); which
+    # window inside gets the key is Wine's and the program's business.
+    xdotool windowfocus "$(find_windows "Default - Wine desktop" | head -n 1)" 2>/dev/null
+    xdotool key Escape
+    log "pressed Escape (no click)"
+    wait_exit 60
+    rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc after Escape, expected 0"
+    wait_desktop 1280x1024 30 || fail "the display was not restored (desktop: $(desktop_size))"
+    log "exit code 0, display back to 1280x1024"
+    for p in $(prefix_pids); do
+        tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qi 'notepad' && kill "$p"
+    done
+    check_nothing_left
+}
+
+run_error() {
+    start_program
+    local w rc
+    w=$(chooser_window 240) || exit 1
+    sleep 0.5
+    xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+    xdotool key Return
+    w=$(wait_window "Error!" 120) || fail "no \"Error!\" box without OpenGL"
+    log "\"Error!\" box ($w)"
+    xdotool windowfocus "$w" 2>/dev/null
+    xdotool key Return
+    wait_exit 60
+    rc=$?
+    [ $rc -eq 1 ] || fail "exit code $rc after the start-up error, expected 1"
+    log "exit code 1"
+    check_nothing_left
+}
+
+run_checksums() {
+    local tool ref
+    tool="$(dirname "$exe")/tumble-checksums.exe"
+    ref="$(dirname "${BASH_SOURCE[0]}")/win32/checksums.ref"
+    [ -f "$tool" ] || fail "no $tool (build the Windows targets first)"
+    (cd "$tmp" && timeout 90 wine "$tool") 2>"$tmp/app.log" | tr -d '\r' >"$tmp/sums.txt" ||
+        fail "tumble-checksums.exe failed"
+    diff -u "$ref" "$tmp/sums.txt" >&2 || fail "texture or music fingerprints differ from $ref"
+    log "textures and music as recorded"
+}
+
 if [ "$mode" = prefix ]; then
     start_xvfb
     wine_env
@@ -578,6 +772,7 @@ fi
 [ -x "$exe" ] || [ "$target" = wine ] || fail "no executable $exe"
 [ -f "$exe" ] || fail "no executable $exe (build it first)"
 mkdir -p "$outdir"
+[ "$mode" = error ] && XVFB_EXTRA="-extension GLX"
 start_xvfb
 if [ "$target" = wine ]; then
     wine_env
@@ -588,7 +783,11 @@ case "$mode" in
 windowed) run_windowed ;;
 cancel) run_cancel ;;
 show) run_show ;;
-fullscreen) run_fullscreen ;;
+dpi) run_dpi ;;
+keyboard) run_keyboard ;;
+fullscreen) if [ "$target" = linux ]; then run_fullscreen_linux; else run_fullscreen; fi ;;
+error) run_error ;;
+checksums) run_checksums ;;
 esac
 log "PASS"
 exit 0

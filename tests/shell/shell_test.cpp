@@ -20,3 +20,21 @@ TEST(ShellGlobals, StartValues) {
     EXPECT_EQ(loaded, 0);
     EXPECT_EQ(demo.player, nullptr);
 }
+
+// A minimised window reports 0 x 0; drawing keeps the last real size so no
+// viewport or aspect computation sees a zero. (No GL context here: the GL
+// calls behind the size callback do nothing.)
+TEST(RenderWindow, MinimisedKeepsLastSize) {
+    ASSERT_NE(renderWindowCallbacks.size, nullptr);
+    renderWindowCallbacks.size(1024, 768);
+    EXPECT_EQ(screenWidth, 1024);
+    EXPECT_EQ(screenHeight, 768);
+    for (auto [w, h] : {std::pair{0, 0}, {0, 768}, {1024, 0}}) {
+        renderWindowCallbacks.size(w, h);
+        EXPECT_EQ(screenWidth, 1024) << w << "x" << h;
+        EXPECT_EQ(screenHeight, 768) << w << "x" << h;
+    }
+    renderWindowCallbacks.size(640, 480);
+    EXPECT_EQ(screenWidth, 640);
+    EXPECT_EQ(screenHeight, 480);
+}
