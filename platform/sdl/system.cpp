@@ -1,16 +1,14 @@
-// Clock, sleep, threads, the diagnostic line and the embedded resource
-// table: the headless half of the Linux backend, so that tools which open no
-// window link no window, GL or sound library.
+// Clock, sleep, threads and the diagnostic line: the headless half of the
+// Linux backend, so that tools which open no window link no window, GL or
+// sound library.
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 #include "platform/platform.h"
 #include "platform/backend.h"
-#include "data/embedded.h"
 
 namespace {
 
@@ -60,18 +58,4 @@ void platThreadForget(PlatThread* thread) {
         return;
     thread->thread.detach();
     delete thread;
-}
-
-bool platResource(int32_t id, const char* type, const uint8_t** data, uint32_t* size) {
-    for (uint32_t i = 0; i < embeddedResourceCount; ++i) {
-        const EmbeddedResource& r = embeddedResources[i];
-        if (r.id == id && std::strcmp(r.type, type) == 0) {
-            *data = r.data;
-            *size = *r.size - 1;   // the table's arrays carry a trailing zero byte
-            return true;
-        }
-    }
-    *data = nullptr;
-    *size = 0;
-    return false;
 }

@@ -1,14 +1,12 @@
-// Clock, sleep, message boxes, log, resources, and cooperative threads: the
+// Clock, sleep, message boxes, log and cooperative threads: the
 // page has one thread, so a started procedure gets a turn once per frame and
 // whenever the main code sleeps, and its turn ends when it sleeps itself.
 #include <emscripten.h>
 
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
-#include "data/embedded.h"
 #include "platform/backend.h"
 #include "platform/platform.h"
 #include "platform/web/web.h"
@@ -140,18 +138,4 @@ void platSleep(uint32_t milliseconds) {
     webStepThreads();
     if (milliseconds > 0 && !webInsideEventLoop())
         emscripten_sleep(milliseconds);
-}
-
-bool platResource(int32_t id, const char* type, const uint8_t** data, uint32_t* size) {
-    for (uint32_t i = 0; i < embeddedResourceCount; ++i) {
-        const EmbeddedResource& r = embeddedResources[i];
-        if (r.id == id && std::strcmp(r.type, type) == 0) {
-            *data = r.data;
-            *size = *r.size - 1;   // the table's arrays carry a trailing zero byte
-            return true;
-        }
-    }
-    *data = nullptr;
-    *size = 0;
-    return false;
 }
