@@ -1,5 +1,7 @@
 // Display mode, render window, GL context, frame ticks and the event loop.
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <atomic>
 #include <string>
 #include "platform/platform.h"
@@ -19,6 +21,17 @@ std::atomic<bool> timerPending{false};
 bool quitPosted = false;
 int32_t modeWidth = 0, modeHeight = 0;
 bool modeWanted = false;
+
+// A frame tick pushed from the timer thread wakes the event loop through a
+// message sent on another X connection; one in flight when the window goes
+// may reach the server after it. That late wake-up is harmless, and Xlib's
+// default handler would end the process for it.
+XErrorHandler previousXErrorHandler = nullptr;
+int ignoreLateWakeUps(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent)
+        return 0;
+    return previousXErrorHandler ? previousXErrorHandler(display, error) : 0;
+}
 
 bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO))
@@ -158,6 +171,8 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
         return nullptr;
     }
     renderWindow.window = window;
+    if (!previousXErrorHandler)
+        previousXErrorHandler = XSetErrorHandler(ignoreLateWakeUps);
     if (full) {
         applyDisplayMode();
         SDL_ShowCursor(SDL_DISABLE);
