@@ -110,5 +110,5 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
     gtk_widget_destroy(window);
     while (gtk_events_pending())
         gtk_main_iteration();
-    return static_cast<PlatChooserResult>(c.result);
+    return c.result == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
 }

@@ -246,7 +246,8 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return static_cast<PlatChooserResult>(chooserState);
+    // A quit message before either button: nothing was chosen, as with Cancel.
+    return chooserState == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
 }
 
 namespace {
@@ -282,9 +283,6 @@ int setPixelFormat(HDC hdc) {
     return 1;
 }
 
-}  // namespace
-
-namespace {
 // The show's mode, applied again when a full-screen window regains activation.
 struct DisplayMode {
     int32_t width, height, bitsPerPixel;
