@@ -287,6 +287,26 @@ start_program() {
     sleep 0.1
     sid=$(ps -o sid= -p "$app" 2>/dev/null | tr -d ' ')
     log "started $exe (pid $app)"
+    [ "$target" = wine ] && [ "${1:-}" != again ] && wine_started_or_again
+}
+
+# Under load Wine has been seen to end within a second of its start, silent
+# and before the program showed anything. Such a start is Wine's, not the
+# program's: it is logged and made once more.
+wine_started_or_again() {
+    local deadline rc
+    deadline=$(later 5)
+    while [ -z "$(find_windows "Select your resolution")" ] && ! after "$deadline"; do
+        if ! app_alive; then
+            [ -s "$tmp/app.log" ] && return 0   # it said something: the run judges it
+            wait "$app"
+            rc=$?
+            log "wine ended silently at start (exit code $rc), before any window: starting it once more"
+            start_program again
+            return 0
+        fi
+        sleep 0.2
+    done
 }
 
 # wait_exit SECONDS: the exit code of the program, or fails.
