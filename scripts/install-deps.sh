@@ -22,35 +22,42 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
+# Waits for another apt run (an unattended upgrade, say) instead of failing.
+APT="$SUDO apt-get -y -q --no-install-recommends -o DPkg::Lock::Timeout=900"
 if [ -n "$missing" ]; then
     echo "installing:$missing"
     if ! dpkg --print-foreign-architectures | grep -q i386; then
         $SUDO dpkg --add-architecture i386
     fi
-    $SUDO apt-get update -q
-    $SUDO apt-get install -y -q --no-install-recommends $missing
+    $SUDO apt-get update -q -o DPkg::Lock::Timeout=900
+    $APT install $missing
 fi
 
 # Wine's 32-bit loader needs a kernel that runs i386 programs. Where 32-bit
-# emulation is switched off, qemu's user-mode emulator runs them instead (the
-# end-to-end tests register it with binfmt_misc). Wine needs qemu 8.1 or later
-# there (it relies on MAP_FIXED_NOREPLACE); bookworm has that only in backports.
-qemu_ok() {
-    /usr/bin/qemu-i386-static --version 2>/dev/null |
-        awk 'NR == 1 { split($3, v, "."); exit !(v[1] > 8 || (v[1] == 8 && v[2] >= 1)) }'
-}
-if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! qemu_ok; then
-    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    echo "this kernel does not run 32-bit programs: installing qemu-user-static for Wine"
-    if [ "$codename" = bookworm ]; then
-        if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-            printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
-                $SUDO tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
+# support is switched off, qemu's user-mode emulator runs them instead,
+# registered with binfmt_misc. Wine needs qemu 8.1 or later there (it relies
+# on MAP_FIXED_NOREPLACE); bookworm has that only in backports.
+. "$(dirname "$0")/i386.sh"
+if [ -e /usr/lib/wine/wine ] && ! i386_runs; then
+    if ! qemu_i386_ok; then
+        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        echo "this kernel does not run 32-bit programs: installing qemu-user-static (8.1 or later) for Wine"
+        if [ "$codename" = bookworm ]; then
+            if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+                printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+                    $SUDO tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
+            fi
+            $SUDO apt-get update -q -o DPkg::Lock::Timeout=900
+            $APT install -t bookworm-backports qemu-user-static
+        else
+            $SUDO apt-get update -q -o DPkg::Lock::Timeout=900
+            $APT install qemu-user-static
         fi
-        $SUDO apt-get update -q
-        $SUDO apt-get install -y -q --no-install-recommends -t bookworm-backports qemu-user-static
-    else
-        $SUDO apt-get update -q
-        $SUDO apt-get install -y -q --no-install-recommends qemu-user-static
+        qemu_i386_ok || { echo "install-deps: $QEMU_I386 is missing or older than 8.1 after installing it" >&2; exit 1; }
+    fi
+    if ! i386_runs; then
+        $SUDO sh -c ". '$(dirname "$0")/i386.sh' && i386_register" || exit 1
+        i386_runs || { echo "install-deps: wine still cannot start: $(/usr/lib/wine/wine --version 2>&1 | head -n 1)" >&2; exit 1; }
+        echo "32-bit programs run through $QEMU_I386"
     fi
 fi

@@ -184,21 +184,20 @@ stat_of() { sed -n "s/.*\b$1=\([0-9.x]*\).*/\1/p" <<<"$2"; }
 
 # Wine needs to run 32-bit Linux programs. Kernels without 32-bit support
 # get them through qemu's user-mode emulator (installed by install-deps.sh).
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/i386.sh"
+EMULATED=0
 ensure_i386() {
-    wine --version >/dev/null 2>&1 && return 0
-    local qemu=/usr/bin/qemu-i386-static
-    [ -x "$qemu" ] || fail "this kernel cannot run 32-bit programs and $qemu is missing (run scripts/install-deps.sh)"
-    if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
-        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
-            fail "this kernel cannot run 32-bit programs and binfmt_misc cannot be mounted"
+    if ! i386_runs; then
+        qemu_i386_ok || fail "this kernel cannot run 32-bit programs and $QEMU_I386 is missing or older than 8.1 (run scripts/install-deps.sh)"
+        local why
+        why=$(i386_register 2>&1) || fail "this kernel cannot run 32-bit programs: $why"
+        log "registered $QEMU_I386 for 32-bit programs"
+        i386_runs || fail "wine still cannot start: $(wine --version 2>&1 | head -n 1)"
     fi
-    if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
-            >/proc/sys/fs/binfmt_misc/register 2>/dev/null ||
-            fail "this kernel cannot run 32-bit programs and qemu-i386 cannot be registered (needs root)"
-        log "registered $qemu for 32-bit programs"
+    if i386_emulated; then
+        EMULATED=1
+        log "32-bit programs run through qemu: slower, same checks"
     fi
-    wine --version >/dev/null 2>&1 || fail "wine still cannot start: $(wine --version 2>&1 | head -n 1)"
 }
 
 wine_env() {
