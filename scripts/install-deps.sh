@@ -5,7 +5,7 @@ set -e
 
 PKGS="build-essential cmake pkg-config ninja-build libcli11-dev
 libsdl2-dev libgtk-3-dev libfreetype-dev libfontconfig-dev fonts-liberation
-libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
+libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 mesa-utils
 libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev zlib1g-dev
 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 emscripten node-acorn chromium zip

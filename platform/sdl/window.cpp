@@ -42,6 +42,23 @@ bool initVideo() {
     return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) == 0;
 }
 
+// Off-screen rendering needs no display: where none can be opened (none
+// named, or a stale one), SDL's offscreen driver gives a context through EGL.
+bool initOffscreenVideo() {
+    if (initVideo())
+        return true;
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
+    return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) == 0;
+}
+
+#define OFFSCREEN_NEEDS \
+    "off screen it needs EGL with Mesa's software renderer (packages libegl1, libegl-mesa0, libgl1-mesa-dri)"
+
+bool offscreenDriver() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::string(driver) == "offscreen";
+}
+
 void logFailure(const char* what) {
     platLog((std::string("tumble: ") + what + ": " + SDL_GetError()).c_str());
 }
@@ -141,6 +158,10 @@ void platRestoreDisplay(int32_t, int32_t, int32_t) {
 }
 
 PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks* callbacks) {
+    if (desc->kind == PLAT_OFFSCREEN && !initOffscreenVideo()) {
+        logFailure("no OpenGL context: no display could be opened, and " OFFSCREEN_NEEDS);
+        return nullptr;
+    }
     if (!initVideo()) {
         logFailure("no display: set DISPLAY or WAYLAND_DISPLAY");
         return nullptr;
@@ -166,7 +187,8 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     const int position = full ? 0 : SDL_WINDOWPOS_UNDEFINED;
     SDL_Window* window = SDL_CreateWindow(desc->title, position, position, desc->width, desc->height, flags);
     if (!window) {
-        logFailure("no window");
+        logFailure(offscreenDriver() ? "no window: no display could be opened, and " OFFSCREEN_NEEDS
+                                     : "no window");
         platMessageBox("Failed to find acceptable pixel format.", "Error!", PLAT_ICON_ERROR);
         return nullptr;
     }
@@ -182,7 +204,8 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
 
     renderWindow.context = createContext(window);
     if (!renderWindow.context) {
-        logFailure("no OpenGL context");
+        logFailure(offscreenDriver() ? "no OpenGL context: no display could be opened, and " OFFSCREEN_NEEDS
+                                     : "no OpenGL context");
         platMessageBox("Failed to set pixel format.", "Error!", PLAT_ICON_ERROR);
         platCloseWindow(&renderWindow);
         return nullptr;
