@@ -107,10 +107,13 @@ EM_JS(int, canvasPlace, (int x, int y, int width, int height, int backingWidth, 
     return 1;
 });
 
+// The drawable: the drawing buffer, which a browser may make smaller than a
+// very large canvas.
 EM_JS(void, canvasSize, (int32_t* width, int32_t* height), {
     const canvas = document.getElementById('canvas');
-    HEAP32[width >> 2] = canvas.width;
-    HEAP32[height >> 2] = canvas.height;
+    const gl = Module.ctx;
+    HEAP32[width >> 2] = gl ? gl.drawingBufferWidth : canvas.width;
+    HEAP32[height >> 2] = gl ? gl.drawingBufferHeight : canvas.height;
 });
 
 EM_JS(int, nextKey, (), {
