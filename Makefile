@@ -20,7 +20,7 @@ windows: deps
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake >/dev/null
 	@cmake --build build-win32 -j $(JOBS)
 
-# The browser version: build-web/index.html, tumble.js and tumble.wasm.
+# The browser version: build-web/index.html, tumble.js and tumble.wasm, and tumble.html (all in one).
 web:
 	@./scripts/web-build.sh
 

@@ -1,5 +1,6 @@
 # The browser build's program: the show's libraries over platform/web, linked
-# into tumble.js + tumble.wasm next to the page (index.html). No emscripten
+# into tumble.js + tumble.wasm next to the page (index.html), and the same
+# page as one file (tumble.html) that runs without a host. No emscripten
 # ports and no legacy GL emulation: platform/web/gl is the show's OpenGL 1.1.
 # The chooser and the mixing thread block; asyncify lets them wait for the page.
 add_executable(tumble platform/web/main.cpp)
@@ -10,6 +11,9 @@ target_link_options(tumble PRIVATE
   -sASYNCIFY -sASYNCIFY_STACK_SIZE=262144
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864
   -sEXPORTED_FUNCTIONS=_main,_webAudioCallback,_webPublishAudio)
+find_program(TUMBLE_PYTHON NAMES python3 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 add_custom_command(TARGET tumble POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html
-          ${CMAKE_BINARY_DIR}/index.html)
+          ${CMAKE_BINARY_DIR}/index.html
+  COMMAND ${TUMBLE_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/web-onefile.py ${CMAKE_SOURCE_DIR}/platform/web/index.html
+          ${CMAKE_BINARY_DIR}/tumble.js ${CMAKE_BINARY_DIR}/tumble.wasm ${CMAKE_BINARY_DIR}/tumble.html)

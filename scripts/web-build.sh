@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds the browser version into build-web/: index.html, tumble.js, tumble.wasm.
+# Builds the browser version into build-web/: index.html, tumble.js and
+# tumble.wasm for hosts, and tumble.html, the same page in one file.
 # Needs Debian's emscripten and node-acorn (its optimiser finds acorn through NODE_PATH).
 set -e
 cd "$(dirname "$0")/.."
@@ -13,4 +14,4 @@ fi
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 emcmake cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" -j "$JOBS" --target tumble
-ls -l "$BUILD/index.html" "$BUILD/tumble.js" "$BUILD/tumble.wasm"
+ls -l "$BUILD/index.html" "$BUILD/tumble.js" "$BUILD/tumble.wasm" "$BUILD/tumble.html"

@@ -150,6 +150,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames)
             wave.readOffset = 0;
     }
     wave.consumed += want;
+    if (!webCapture.record)
+        return;
     const size_t limit = static_cast<size_t>(RECORD_SECONDS) * WEB_AUDIO_RATE * 2;
     const size_t keep = std::min<size_t>(frames * 2, limit - std::min(limit, wave.recorded.size()));
     wave.recorded.insert(wave.recorded.end(), out, out + keep);

@@ -15,40 +15,46 @@ WebCapture webCapture{};
 
 namespace {
 
-EM_JS(int, pageCaptureFps, (), {
+// The page address, parsed here once. Module.webSettings tells the page's own
+// scripts; the wanted frames wait in Module.webWantedShots.
+EM_JS(void, pageSettings, (int32_t* fields), {
     const p = new URLSearchParams(location.search);
-    if (p.get('capture') !== '1')
-        return 0;
+    const capture = p.get('capture') === '1';
+    const record = capture || p.get('record') === '1';
+    Module.webSettings = {capture: capture, record: record};
+    if (capture) {
+        const list = (p.get('shots') || "").split(',').filter((s) => s);
+        Module.webWantedShots = new Set(list.map((s) => parseInt(s, 10)));
+        Module.webShots = {};
+    }
     const fps = parseInt(p.get('fps') || '50', 10);
-    return fps > 0 && fps <= 1000 ? fps : 50;
+    const m = /^([0-9]+)x([0-9]+)$/.exec(p.get('size') || "");
+    const sized = m && +m[1] >= 1 && +m[2] >= 1 && +m[1] <= 8192 && +m[2] <= 8192;
+    HEAP32[fields >> 2] = capture ? 1 : 0;
+    HEAP32[(fields >> 2) + 1] = record ? 1 : 0;
+    HEAP32[(fields >> 2) + 2] = fps > 0 && fps <= 1000 ? fps : 50;
+    HEAP32[(fields >> 2) + 3] = sized ? +m[1] : 640;
+    HEAP32[(fields >> 2) + 4] = sized ? +m[2] : 480;
 });
 
-// Capture size from "size=WxH", 640 x 480 by default.
-EM_JS(int, pageCaptureSize, (int32_t* width, int32_t* height), {
-    const m = /^([0-9]+)x([0-9]+)$/.exec(new URLSearchParams(location.search).get('size') || "");
-    if (!m || +m[1] < 1 || +m[2] < 1 || +m[1] > 8192 || +m[2] > 8192)
-        return 0;
-    HEAP32[width >> 2] = +m[1];
-    HEAP32[height >> 2] = +m[2];
-    return 1;
-});
-
-EM_JS(void, showMessageBox, (const char* text, const char* caption), {
+// In capture mode a box would stop the test: it goes to the log only.
+EM_JS(void, showMessageBox, (const char* text, const char* caption, int quiet), {
     const message = UTF8ToString(caption) + '\n\n' + UTF8ToString(text);
     console.log(message);
-    if (!new URLSearchParams(location.search).get('capture'))
+    if (!quiet)
         alert(message);
 });
 
 }  // namespace
 
 void webReadPageSettings() {
-    const int fps = pageCaptureFps();
-    webCapture.enabled = fps > 0;
-    webCapture.fps = fps > 0 ? fps : 50;
-    webCapture.width = 640;
-    webCapture.height = 480;
-    pageCaptureSize(&webCapture.width, &webCapture.height);
+    int32_t fields[5] = {};
+    pageSettings(fields);
+    webCapture.enabled = fields[0] != 0;
+    webCapture.record = fields[1] != 0;
+    webCapture.fps = fields[2];
+    webCapture.width = fields[3];
+    webCapture.height = fields[4];
     webCapture.clockSamples = 0;
 }
 
@@ -65,7 +71,7 @@ uint32_t backendTickCount() {
 
 namespace {
 void pageMessageBox(const char* text, const char* caption, int) {
-    showMessageBox(text ? text : "", caption ? caption : "");
+    showMessageBox(text ? text : "", caption ? caption : "", webCapture.enabled ? 1 : 0);
 }
 }  // namespace
 

@@ -1,13 +1,21 @@
-// What the browser backend's files share. The page's capture mode (?capture=1)
-// runs the show on a virtual clock: each frame moves it on by one frame
-// interval, and the audio device plays exactly that many samples.
+// What the browser backend's files share. The page address switches on the
+// test hooks, read once (webReadPageSettings) and nowhere else:
+//   capture=1   the show runs on a virtual clock: each frame moves it on by one
+//               frame interval (fps=N, 50 by default), the audio device plays
+//               exactly that many samples, the canvas has the size size=WxH
+//               (640x480 by default), the frames listed in shots=A,B,... are
+//               kept for the test, and so is the sound;
+//   record=1    real time, but the first seconds of sound the page's audio
+//               callback produced are kept for the test.
+// A viewer's page (neither) keeps no frames and no sound.
 #pragma once
 #include <cstdint>
 
 enum : uint32_t { WEB_AUDIO_RATE = 44100, WEB_CAPTURE_BASE_TICKS = 1000 };
 
 struct WebCapture {
-    bool enabled;
+    bool enabled;            // capture=1
+    bool record;             // keep the first seconds of sound: capture=1 or record=1
     int32_t fps;
     int32_t width;           // the canvas size in capture mode
     int32_t height;
@@ -15,8 +23,9 @@ struct WebCapture {
 };
 extern WebCapture webCapture;
 
-void webReadPageSettings();            // capture settings from the page address
+void webReadPageSettings();            // the test hooks from the page address
 uint32_t webRealTicks();
 void webStepThreads();                 // one turn for each cooperative thread
 void webAudioPlayUntil(uint64_t sample);   // capture: the device plays up to this clock sample
 bool webInsideEventLoop();
+bool webShowStarted();

@@ -7,8 +7,10 @@
 #include <emscripten/html5.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
+#include "platform/letterbox.h"
 #include "platform/platform.h"
 #include "platform/web/gl/webgl.h"
 #include "platform/web/web.h"
@@ -17,6 +19,9 @@ struct PlatWindow {
     PlatWindowCallbacks callbacks;
     PlatWindowKind kind;
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context;
+    int32_t modeWidth;    // full screen: the chosen mode
+    int32_t modeHeight;
+    bool fixed;           // capture mode and off screen: the canvas keeps its size
     bool open;
     bool sized;
 };
@@ -37,29 +42,16 @@ EM_JS(void, desktopSize, (int32_t* width, int32_t* height), {
     HEAP32[height >> 2] = screen.height;
 });
 
-// Sizes the canvas and listens for keys and resizes. Full screen: the canvas
-// has the mode's size and the Fullscreen API stretches it; windowed: it fits the page.
-EM_JS(void, canvasPrepare, (int kind, int width, int height, int capture), {
+// Shows the canvas with its first backing store, listens for keys and Back,
+// and asks for full screen. Where there is no keyboard, the browser's Back
+// ends the show as Escape does: the show pushes a history entry to come back from.
+EM_JS(void, canvasPrepare, (int fixed, int fullscreen, int width, int height), {
     const canvas = document.getElementById('canvas');
     canvas.hidden = false;
+    canvas.className = fixed ? 'fixed' : 'page';
+    canvas.width = width;
+    canvas.height = height;
     Module.webKeys = [];
-    Module.webKind = kind;
-    Module.webCaptureMode = capture;
-    if (capture) {
-        canvas.width = width;
-        canvas.height = height;
-        canvas.className = 'fixed';
-    } else if (kind == 1) {
-        canvas.width = width;
-        canvas.height = height;
-        canvas.className = 'fullscreen';
-        if (canvas.requestFullscreen)
-            canvas.requestFullscreen().catch(() => {});
-    } else {
-        canvas.width = Math.max(1, window.innerWidth);
-        canvas.height = Math.max(1, window.innerHeight);
-        canvas.className = 'page';
-    }
     if (!Module.webListening) {
         Module.webListening = true;
         window.addEventListener('keydown', (e) => {
@@ -68,25 +60,60 @@ EM_JS(void, canvasPrepare, (int kind, int width, int height, int capture), {
                 e.preventDefault();
             }
         });
+        window.addEventListener('popstate', () => {
+            if (Module.webBackArmed) {
+                Module.webBackArmed = false;
+                Module.webKeys.push(1);
+            }
+        });
     }
+    if (fixed)
+        return;
+    try {
+        history.pushState({tumbleShow: true}, "");
+        Module.webBackArmed = true;
+    } catch (e) {
+        console.log('no history entry: ' + e);
+    }
+    const page = document.documentElement;
+    if (fullscreen && page.requestFullscreen)
+        page.requestFullscreen().catch(() => {});
 });
 
-EM_JS(int, canvasFollowPage, (), {
+// The page's size in CSS pixels and its device pixels per CSS pixel; both
+// change with the zoom and with the screen the window is on.
+EM_JS(void, pageViewport, (int32_t* size, double* ratio), {
+    HEAP32[size >> 2] = Math.max(1, window.innerWidth | 0);
+    HEAP32[(size >> 2) + 1] = Math.max(1, window.innerHeight | 0);
+    const r = window.devicePixelRatio;
+    HEAPF64[ratio >> 3] = r > 0 && r <= 16 ? r : 1;
+});
+
+// Places the canvas (CSS pixels) and sizes its backing store; 1 when the latter changed.
+EM_JS(int, canvasPlace, (int x, int y, int width, int height, int backingWidth, int backingHeight), {
     const canvas = document.getElementById('canvas');
-    if (Module.webKind != 0 || Module.webCaptureMode)
+    const place = [x, y, width, height].join();
+    if (Module.webCanvasPlace !== place) {
+        Module.webCanvasPlace = place;
+        canvas.style.left = x + 'px';
+        canvas.style.top = y + 'px';
+        canvas.style.width = width + 'px';
+        canvas.style.height = height + 'px';
+    }
+    if (canvas.width == backingWidth && canvas.height == backingHeight)
         return 0;
-    const w = Math.max(1, window.innerWidth), h = Math.max(1, window.innerHeight);
-    if (canvas.width == w && canvas.height == h)
-        return 0;
-    canvas.width = w;
-    canvas.height = h;
+    canvas.width = backingWidth;
+    canvas.height = backingHeight;
     return 1;
 });
 
+// The drawable: the drawing buffer, which a browser may make smaller than a
+// very large canvas.
 EM_JS(void, canvasSize, (int32_t* width, int32_t* height), {
     const canvas = document.getElementById('canvas');
-    HEAP32[width >> 2] = canvas.width;
-    HEAP32[height >> 2] = canvas.height;
+    const gl = Module.ctx;
+    HEAP32[width >> 2] = gl ? gl.drawingBufferWidth : canvas.width;
+    HEAP32[height >> 2] = gl ? gl.drawingBufferHeight : canvas.height;
 });
 
 EM_JS(int, nextKey, (), {
@@ -115,12 +142,8 @@ EM_JS(void, markFrame, (int inLoop), {
         Module.webFirstShowFrameMs = performance.now();
 });
 
+// Capture mode only: the frames the page address asked for (Module.webWantedShots).
 EM_JS(int, shotWanted, (int frame), {
-    if (!Module.webWantedShots) {
-        const list = new URLSearchParams(location.search).get('shots') || "";
-        Module.webWantedShots = new Set(list.split(',').filter((s) => s).map((s) => parseInt(s, 10)));
-        Module.webShots = {};
-    }
     Module.webFramesDrawn = frame + 1;
     return Module.webWantedShots.has(frame) ? 1 : 0;
 });
@@ -133,6 +156,23 @@ EM_JS(void, storeShot, (int frame, const uint8_t* pixels, int bytes), {
         text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
     Module.webShots[frame] = btoa(text);
 });
+
+// The canvas takes the largest 4:3 rectangle of the page, centred on black.
+// Windowed, its backing store has one pixel per device pixel there; full
+// screen, it has the chosen mode fitted to 4:3 and the page scales it, as a
+// display mode would. True when the backing store changed.
+bool placeCanvas(PlatWindowKind kind, int32_t modeWidth, int32_t modeHeight) {
+    int32_t page[2] = {1, 1};
+    double ratio = 1.0;
+    pageViewport(page, &ratio);
+    const PictureRect css = letterbox43(page[0], page[1]);
+    PictureRect backing = letterbox43(modeWidth, modeHeight);
+    if (kind != PLAT_FULLSCREEN) {
+        backing.width = std::max(1, static_cast<int32_t>(std::lround(css.width * ratio)));
+        backing.height = std::max(1, static_cast<int32_t>(std::lround(css.height * ratio)));
+    }
+    return canvasPlace(css.x, css.y, css.width, css.height, backing.width, backing.height) != 0;
+}
 
 void sendSize(PlatWindow* w) {
     int32_t width = 0, height = 0;
@@ -173,7 +213,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
 }
 
 void platSwitchDisplay(int32_t, int32_t, int32_t) {
-    // The browser has no display modes: the full-screen canvas has the mode's size.
+    // The browser has no display modes: the full-screen canvas has the mode's size, fitted to 4:3.
 }
 
 void platRestoreDisplay(int32_t, int32_t, int32_t) {
@@ -185,7 +225,10 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
         return nullptr;
     const int32_t width = webCapture.enabled ? webCapture.width : desc->width;
     const int32_t height = webCapture.enabled ? webCapture.height : desc->height;
-    canvasPrepare(desc->kind, width, height, webCapture.enabled ? 1 : 0);
+    const bool fixed = webCapture.enabled || desc->kind == PLAT_OFFSCREEN;
+    canvasPrepare(fixed ? 1 : 0, desc->kind == PLAT_FULLSCREEN ? 1 : 0, width, height);
+    if (!fixed)
+        placeCanvas(desc->kind, width, height);
     if (desc->kind == PLAT_FULLSCREEN && !webCapture.enabled)
         hideCursor();
     EmscriptenWebGLContextAttributes attributes;
@@ -208,6 +251,9 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     if (callbacks)
         w->callbacks = *callbacks;
     w->kind = desc->kind;
+    w->modeWidth = width;
+    w->modeHeight = height;
+    w->fixed = fixed;
     w->context = context;
     w->open = true;
     current = w;
@@ -255,7 +301,8 @@ int platRunEventLoop() {
                 w->callbacks.key(PLAT_KEY_ESCAPE);
         if (!w->open)
             break;
-        if (!w->sized || canvasFollowPage())
+        const bool resized = !w->fixed && placeCanvas(w->kind, w->modeWidth, w->modeHeight);
+        if (!w->sized || resized)
             sendSize(w);
         if (webCapture.enabled) {
             const double start = emscripten_get_now();
