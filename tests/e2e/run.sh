@@ -613,17 +613,18 @@ run_show() {
 
 # --- Windows: DPI, keyboard, idle CPU, content fingerprints ---
 
-# CPU time (clock ticks) of the program's own Wine process.
-program_ticks() {
+# The program's own Wine process, and its CPU time in clock ticks.
+program_pid() {
     local p
     for p in $(prefix_pids); do
         if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q 'tumble\.exe'; then
-            awk '{ print $14 + $15 }' "/proc/$p/stat"
+            echo "$p"
             return 0
         fi
     done
     return 1
 }
+program_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null; }
 
 run_dpi() {
     # The private prefix's screen at 192 DPI.
@@ -659,13 +660,14 @@ run_dpi() {
     log "every label whole"
     # Idle: the program's own process over 3 s, the pointer resting outside
     # the chooser (over it, Wine hit-tests the themed controls all the time).
-    local cpu0 cpu1 hz
+    local cpu0 cpu1 hz pid
     hz=$(getconf CLK_TCK)
     xdotool mousemove 0 0
     sleep "$SLOW"   # what the grab and the move left to paint
-    cpu0=$(program_ticks) || fail "cannot find the tumble.exe process"
+    pid=$(program_pid) || fail "cannot find the tumble.exe process"
+    cpu0=$(program_ticks "$pid") || fail "the tumble.exe process went away"
     sleep 3
-    cpu1=$(program_ticks) || fail "the tumble.exe process went away"
+    cpu1=$(program_ticks "$pid") || fail "the tumble.exe process went away"
     log "idle chooser: $((cpu1 - cpu0)) ticks of $((3 * hz)) in 3 s"
     [ $(((cpu1 - cpu0) * 100)) -lt $((5 * 3 * hz)) ] || fail "the idle chooser used $((cpu1 - cpu0)) ticks in 3 s (5% is $((3 * hz / 20)))"
     xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
