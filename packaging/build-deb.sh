@@ -30,6 +30,9 @@ root="$stage/debian/tumble"
 rm -rf "$stage"
 mkdir -p "$root"
 DESTDIR="$PWD/$root" cmake --install "$BUILD" --prefix /usr >/dev/null
+# A record the install rules keep for make uninstall describes only this
+# throw-away staging tree: it stays in no build folder.
+rm -rf "$BUILD/install-records"
 
 # The files a Debian package carries besides what make install puts there.
 doc="$root/usr/share/doc/tumble"
