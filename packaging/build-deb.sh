@@ -87,6 +87,10 @@ Description: real-time audiovisual production
 EOF
 chmod 644 "$root/DEBIAN/control"
 
+# The same sources give the same package: every file dated by the last commit.
+export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}"
+find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
 mkdir -p dist
 deb="dist/tumble_${version}_$arch.deb"
 rm -f "$deb"
