@@ -1,10 +1,10 @@
 # make run   - install what is missing, build, start the production
 # make test  - install what is missing, build both targets, run every test
-# make dist  - the Windows release archive dist/tumble-win32.zip
+# make dist  - the release archives in dist/: Windows zip, Debian package, web zip
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web dist
+.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web dist dist-win32 dist-deb dist-web
 
 all: build
 
@@ -76,9 +76,12 @@ install: build
 uninstall:
 	@DESTDIR="$(DESTDIR)" cmake -DPREFIX="$(PREFIX)" -P tools/install/uninstall.cmake
 
+# The release archives: the Windows zip, the Debian package and the web zip.
+dist: dist-win32 dist-deb dist-web
+
 # The executable and its text (CRLF line ends, as Windows readers expect),
 # zipped without extra file attributes or timestamps of the build machine.
-dist: windows
+dist-win32: windows
 	@command -v zip >/dev/null || { echo "make dist: zip is missing (apt-get install zip)" >&2; exit 1; }
 	@rm -rf dist/tumble-win32 dist/tumble-win32.zip && mkdir -p dist/tumble-win32
 	@cp build-win32/tumble.exe dist/tumble-win32/tumble.exe
@@ -87,5 +90,23 @@ dist: windows
 	@rm -rf dist/tumble-win32
 	@echo "dist/tumble-win32.zip: $$(stat -c %s build-win32/tumble.exe) byte tumble.exe + tumble.txt"
 
+# dist/tumble_VERSION_ARCH.deb from its own build folder, build-deb.
+dist-deb: deps
+	@JOBS=$(JOBS) ./packaging/build-deb.sh
+
+# The browser version for web hosts, with the single-file page when the web
+# build makes one, and how to host it.
+WEB_DIST_FILES = index.html tumble.js tumble.wasm
+dist-web: web
+	@command -v zip >/dev/null || { echo "make dist: zip is missing (apt-get install zip)" >&2; exit 1; }
+	@rm -rf dist/tumble-web dist/tumble-web.zip && mkdir -p dist/tumble-web
+	@cp $(addprefix build-web/,$(WEB_DIST_FILES)) dist/tumble-web/
+	@if [ -f build-web/tumble.html ]; then cp build-web/tumble.html dist/tumble-web/; \
+	 else echo "make dist: no build-web/tumble.html; the web zip has the three host files only" >&2; fi
+	@sed 's/$$/\r/' packaging/web-README.txt >dist/tumble-web/README.txt
+	@cd dist/tumble-web && zip -q -X -9 ../tumble-web.zip *
+	@rm -rf dist/tumble-web
+	@echo "dist/tumble-web.zip: $$(unzip -Z1 dist/tumble-web.zip | tr '\n' ' ')"
+
 clean:
-	rm -rf build build-win32 build-asan build-tsan build-fuzz build-web dist
+	rm -rf build build-win32 build-asan build-tsan build-fuzz build-web build-deb dist

@@ -1,9 +1,12 @@
 // Display mode, render window, GL context, frame ticks and the event loop.
+#include <GL/gl.h>
+#include <GL/glext.h>
 #include <SDL.h>
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <atomic>
 #include <string>
+#include "platform/letterbox.h"
 #include "platform/platform.h"
 
 struct PlatWindow {
@@ -21,6 +24,7 @@ std::atomic<bool> timerPending{false};
 bool quitPosted = false;
 int32_t modeWidth = 0, modeHeight = 0;
 bool modeWanted = false;
+PlatWindowKind windowKind = PLAT_WINDOWED;
 
 // A frame tick pushed from the timer thread wakes the event loop through a
 // message sent on another X connection; one in flight when the window goes
@@ -105,12 +109,155 @@ void applyDisplayMode() {
     }
 }
 
+// A drawable that is not 4:3 gets its picture drawn into a framebuffer of
+// the picture's size, which is shown centred between black bars when the
+// frame is presented: the show draws exactly what a 4:3 window of that size
+// would hold, without knowing. A 4:3 drawable is drawn into directly.
+struct Letterbox {
+    bool loaded;
+    bool available;
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+    GLuint framebuffer;        // 0: the show draws into the window
+    GLuint colour;
+    GLuint depthStencil;
+    PictureRect picture;       // within the drawable, top-left origin
+    int32_t drawableHeight;
+};
+Letterbox letterbox{};
+
+template <typename Proc>
+bool fetchGl(Proc* proc, const char* name) {
+    *proc = reinterpret_cast<Proc>(SDL_GL_GetProcAddress(name));
+    return *proc != nullptr;
+}
+
+bool loadLetterbox() {
+    if (letterbox.loaded)
+        return letterbox.available;
+    letterbox.loaded = true;
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    letterbox.available =
+        (SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object") || (version && version[0] >= '3')) &&
+        fetchGl(&letterbox.genFramebuffers, "glGenFramebuffers") &&
+        fetchGl(&letterbox.deleteFramebuffers, "glDeleteFramebuffers") &&
+        fetchGl(&letterbox.bindFramebuffer, "glBindFramebuffer") &&
+        fetchGl(&letterbox.genRenderbuffers, "glGenRenderbuffers") &&
+        fetchGl(&letterbox.deleteRenderbuffers, "glDeleteRenderbuffers") &&
+        fetchGl(&letterbox.bindRenderbuffer, "glBindRenderbuffer") &&
+        fetchGl(&letterbox.renderbufferStorage, "glRenderbufferStorage") &&
+        fetchGl(&letterbox.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
+        fetchGl(&letterbox.checkFramebufferStatus, "glCheckFramebufferStatus") &&
+        fetchGl(&letterbox.blitFramebuffer, "glBlitFramebuffer");
+    if (!letterbox.available)
+        platLog("tumble: no framebuffer objects: the picture fills the window's shape");
+    return letterbox.available;
+}
+
+void releasePicture() {
+    if (letterbox.framebuffer) {
+        letterbox.bindFramebuffer(GL_FRAMEBUFFER, 0);
+        letterbox.deleteFramebuffers(1, &letterbox.framebuffer);
+        letterbox.deleteRenderbuffers(1, &letterbox.colour);
+        letterbox.deleteRenderbuffers(1, &letterbox.depthStencil);
+    }
+    letterbox.framebuffer = letterbox.colour = letterbox.depthStencil = 0;
+}
+
+// Colour, depth and stencil as the window's own, at the picture's size.
+bool createPicture(int32_t width, int32_t height) {
+    letterbox.genFramebuffers(1, &letterbox.framebuffer);
+    letterbox.genRenderbuffers(1, &letterbox.colour);
+    letterbox.genRenderbuffers(1, &letterbox.depthStencil);
+    letterbox.bindRenderbuffer(GL_RENDERBUFFER, letterbox.colour);
+    letterbox.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    letterbox.bindRenderbuffer(GL_RENDERBUFFER, letterbox.depthStencil);
+    letterbox.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    letterbox.bindRenderbuffer(GL_RENDERBUFFER, 0);
+    letterbox.bindFramebuffer(GL_FRAMEBUFFER, letterbox.framebuffer);
+    letterbox.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, letterbox.colour);
+    letterbox.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                      letterbox.depthStencil);
+    if (letterbox.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
+        return true;
+    releasePicture();
+    platLog("tumble: no picture-sized framebuffer: the picture fills the window's shape");
+    return false;
+}
+
+// Fits the picture to a new drawable size and binds where the show draws.
+// A minimised window (0 x 0) keeps the last picture.
+void fitPicture(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0)
+        return;
+    const PictureRect picture = letterbox43(width, height);
+    const bool boxed = windowKind != PLAT_OFFSCREEN && (picture.width != width || picture.height != height);
+    if (!boxed || !loadLetterbox()) {
+        releasePicture();
+        letterbox.picture = {0, 0, width, height};
+        letterbox.drawableHeight = height;
+        return;
+    }
+    const bool sameSize = letterbox.framebuffer && letterbox.picture.width == picture.width &&
+                          letterbox.picture.height == picture.height;
+    letterbox.picture = picture;
+    letterbox.drawableHeight = height;
+    if (sameSize)
+        return;
+    releasePicture();
+    if (!createPicture(picture.width, picture.height)) {
+        letterbox.picture = {0, 0, width, height};
+        return;
+    }
+    // What a new window of the picture's size starts with.
+    glViewport(0, 0, picture.width, picture.height);
+}
+
+// The window black, the picture blitted into the middle; the show's clear
+// colour, write mask and scissor as they were.
+void showPicture() {
+    GLfloat clearColour[4];
+    GLboolean writeMask[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glGetBooleanv(GL_COLOR_WRITEMASK, writeMask);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    letterbox.bindFramebuffer(GL_READ_FRAMEBUFFER, letterbox.framebuffer);
+    letterbox.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const PictureRect& p = letterbox.picture;
+    const GLint y = letterboxGlY(p, letterbox.drawableHeight);
+    letterbox.blitFramebuffer(0, 0, p.width, p.height, p.x, y, p.x + p.width, y + p.height, GL_COLOR_BUFFER_BIT,
+                              GL_NEAREST);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glColorMask(writeMask[0], writeMask[1], writeMask[2], writeMask[3]);
+    if (scissor)
+        glEnable(GL_SCISSOR_TEST);
+}
+
+// The size the show draws at: the picture's.
 void sendSize() {
-    if (!renderWindow.context || !handlers || !handlers->size)
+    if (!renderWindow.context)
         return;
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(renderWindow.window, &w, &h);
-    handlers->size(w, h);
+    fitPicture(w, h);
+    if (!handlers || !handlers->size)
+        return;
+    if (w > 0 && h > 0)
+        handlers->size(letterbox.picture.width, letterbox.picture.height);
+    else
+        handlers->size(w, h);
 }
 
 void sendFrame() {
@@ -176,6 +323,7 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
 
+    windowKind = desc->kind;
     const bool full = desc->kind == PLAT_FULLSCREEN;
     uint32_t flags = SDL_WINDOW_OPENGL;
     if (full)
@@ -210,10 +358,13 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
         platCloseWindow(&renderWindow);
         return nullptr;
     }
-    // The shell draws for the size it asked for until told otherwise.
+    // The shell draws for the size it asked for until told otherwise; the
+    // loading sequence already draws into the picture.
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(window, &w, &h);
-    if ((w != desc->width || h != desc->height) && desc->kind != PLAT_OFFSCREEN)
+    fitPicture(w, h);
+    if ((letterbox.picture.width != desc->width || letterbox.picture.height != desc->height) &&
+        desc->kind != PLAT_OFFSCREEN)
         sendSize();
     return &renderWindow;
 }
@@ -225,7 +376,11 @@ void* platGlProcAddress(const char* name) {
 int platSwapBuffers(PlatWindow* window) {
     if (!window || !window->window)
         return 0;
+    if (letterbox.framebuffer)
+        showPicture();
     SDL_GL_SwapWindow(window->window);
+    if (letterbox.framebuffer)
+        letterbox.bindFramebuffer(GL_FRAMEBUFFER, letterbox.framebuffer);
     return 1;
 }
 
@@ -234,6 +389,8 @@ void platCloseWindow(PlatWindow* window) {
         return;
     modeWanted = false;
     applyDisplayMode();
+    releasePicture();
+    letterbox = Letterbox{};
     SDL_GL_MakeCurrent(window->window, nullptr);
     if (window->context)
         SDL_GL_DeleteContext(window->context);

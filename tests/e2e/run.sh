@@ -7,10 +7,11 @@
 #   run.sh wine-prefix PREFIX_CACHE
 #
 # windowed: choose "windowed", see the ":)" window present frames (loading bar
-#   or black, then the blue title card), Escape, exit code 0, nothing left.
+#   or black, then the blue title card), (Linux) resize it to 1000 x 600 and
+#   see the 4:3 picture between black columns, Escape, exit code 0, nothing left.
 # cancel: press "Cancel" (Linux: Tab to it and Enter), exit code 0, never a ":)" window.
 # fullscreen (Linux): the default 1024 x 768 on a 1280 x 1024 display that has
-#   no such mode: the picture fills the whole screen in every phase.
+#   no such mode: a 1280 x 960 picture between 32 black rows above and below.
 # show: the whole show for about 25 s with grabs at about 1, 5, 10 and 22 s
 #   (saved in OUTDIR): black, blue card, blue card with the ring, main phase;
 #   Escape, exit code 0, nothing left.
@@ -494,6 +495,7 @@ run_windowed() {
     w=$(render_window) || exit 1
     wait_for_card "$w" $([ "$target" = linux ] && echo 60 || echo 240)
     cp "$tmp/blue.png" "$outdir/$name-card.png"
+    [ "$target" = linux ] && check_resized_linux "$w"
     press_escape "$w"
     wait_exit $([ "$target" = linux ] && echo 20 || echo 60)
     local rc=$?
@@ -545,30 +547,74 @@ watch() {
     done
 }
 
+# letterbox_faults FILE PX PY PW PH EDGES: the 4:3 picture at PX,PY of PW x PH
+# in the grab, exactly black outside it; with EDGES, its rows and columns next
+# to the bars are not black either (the picture is not itself barred). Prints
+# what is wrong, nothing when all holds.
+letterbox_faults() {
+    local file=$1 px=$2 py=$3 pw=$4 ph=$5 edges=$6 dw dh
+    read -r dw dh < <(convert "$file" -format '%w %h' info:)
+    local bars=() lines=()
+    [ "$py" -gt 0 ] && bars+=("${dw}x$py+0+0") && lines+=("${pw}x1+$px+$py")
+    [ $((dh - py - ph)) -gt 0 ] && bars+=("${dw}x$((dh - py - ph))+0+$((py + ph))") && lines+=("${pw}x1+$px+$((py + ph - 1))")
+    [ "$px" -gt 0 ] && bars+=("${px}x$dh+0+0") && lines+=("1x$ph+$px+$py")
+    [ $((dw - px - pw)) -gt 0 ] && bars+=("$((dw - px - pw))x$dh+$((px + pw))+0") && lines+=("1x$ph+$((px + pw - 1))+$py")
+    local a
+    for a in "${bars[@]}"; do
+        [ "$(convert "$file" -crop "$a" +repage -format '%[max]' info:)" = 0 ] || printf ' %s is not black;' "$a"
+    done
+    [ "$edges" = 1 ] || return 0
+    for a in "${lines[@]}"; do
+        ge "$(convert "$file" -crop "$a" +repage -format '%[fx:mean]' info:)" 0.05 || printf ' the picture edge %s is black;' "$a"
+    done
+}
+
 # Full screen on a display without the chosen mode (Xvfb has only its own
-# 1280 x 1024): the window covers the screen and the picture fills it.
+# 1280 x 1024): the window covers the screen and shows a 1280 x 960 picture
+# between black bars of 32 rows.
 run_fullscreen_linux() {
     start_program
     choose default
     log "confirmed the default, 1024 x 768 full screen"
     W=$(wait_window ":)" 60) || fail "no \":)\" window within 60 s of confirming"
-    local failures="" cw ch s
+    local failures="" cw ch s bad
     wait_for_card "$W" 60
     read -r cw ch < <(geometry "$W")
     [ "$cw" = 1280 ] && [ "$ch" = 1024 ] || failures+=" the window is ${cw}x$ch, not the 1280 x 1024 screen;"
     s=$(grab "$W" "$outdir/$name-card.png")
     log "card: $s"
-    lt "$(stat_of black "$s")" 0.02 || failures+=" the title card does not fill the window;"
+    bad=$(letterbox_faults "$outdir/$name-card.png" 0 32 1280 960 1)
+    [ -z "$bad" ] || failures+=" title card:$bad"
+    convert "$outdir/$name-card.png" -crop 1280x960+0+32 +repage "$tmp/picture.png"
+    s=$("$stats" "$tmp/picture.png")
+    lt "$(stat_of black "$s")" 0.02 || failures+=" the title card does not fill the picture ($s);"
     watch 22 20 24 is_main || failures+=" t~22s is not the main phase;"
-    s=$("$stats" "$outdir/$name-t22.png")
-    lt "$(stat_of black "$s")" 0.05 || failures+=" the main phase does not fill the window;"
+    bad=$(letterbox_faults "$outdir/$name-t22.png" 0 32 1280 960 0)
+    [ -z "$bad" ] || failures+=" main phase:$bad"
+    convert "$outdir/$name-t22.png" -crop 1280x960+0+32 +repage "$tmp/picture.png"
+    s=$("$stats" "$tmp/picture.png")
+    lt "$(stat_of black "$s")" 0.05 || failures+=" the main phase does not fill the picture ($s);"
     press_escape "$W"
     wait_exit 20
     local rc=$?
     [ $rc -eq 0 ] || failures+=" exit code $rc after Escape, expected 0;"
     check_nothing_left
     [ -z "$failures" ] || fail "${failures% ;} (grabs in $outdir/$name-*.png)"
-    log "full screen fills the 1280 x 1024 screen; exit code 0"
+    log "full screen: a 1280 x 960 picture between 32 black rows above and below; exit code 0"
+}
+
+# A window resized to 1000 x 600 shows its 800 x 600 picture between black
+# columns of 100.
+check_resized_linux() {
+    local w=$1 cw ch s bad
+    xdotool windowsize "$w" 1000 600
+    sleep 1
+    read -r cw ch < <(geometry "$w")
+    [ "$cw" = 1000 ] && [ "$ch" = 600 ] || fail "the window is ${cw}x$ch after resizing it to 1000 x 600"
+    s=$(grab "$w" "$outdir/$name-resized.png")
+    bad=$(letterbox_faults "$outdir/$name-resized.png" 100 0 800 600 1)
+    [ -z "$bad" ] || fail "resized to 1000 x 600:$bad (grab in $outdir/$name-resized.png)"
+    log "resized to 1000 x 600: an 800 x 600 picture between black columns of 100 ($s)"
 }
 
 W=""
