@@ -13,3 +13,11 @@ target_link_options(tumble PRIVATE
 add_custom_command(TARGET tumble POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html
           ${CMAKE_BINARY_DIR}/index.html)
+# Every gl* and glu* call of the show must land in platform/web/gl: checked
+# before the link, which would otherwise take emscripten's own binding.
+add_custom_command(TARGET tumble PRE_LINK
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-gl-subset.sh ${CMAKE_NM}
+          $<TARGET_OBJECTS:tumble> $<TARGET_FILE:tumble_core> $<TARGET_FILE:tumble_platform>
+          $<TARGET_FILE:tumble_music> $<TARGET_FILE:tumble_texgen> $<TARGET_FILE:tumble_assets>
+          $<TARGET_FILE:tumble_base> $<TARGET_FILE:tumble_data>
+  VERBATIM)
