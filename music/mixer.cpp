@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "music/module.h"
+#include "platform/platform.h"
 
 Voice voices[VOICE_COUNT];
 int32_t rampLength = 128;
@@ -305,7 +306,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
 }  // namespace
 
 void mixerSetup(int32_t rate) {
-    rampLength = static_cast<int32_t>(static_cast<int64_t>(rate) * 128 / 44100);
+    rampLength = static_cast<int32_t>(static_cast<int64_t>(rate) * 128 / PLAT_OUTPUT_RATE);
     if (rampLength < 1)
         rampLength = 1;
     rampReciprocal = 1.0f / static_cast<float>(rampLength);

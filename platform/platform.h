@@ -64,6 +64,8 @@ void platCloseWindow(PlatWindow* window);
 int platRunEventLoop();                         // until the window is closed; returns 0
 
 // Audio output: one looping ring of 16-bit stereo PCM and its play position.
+// The show mixes and every device plays at this one rate (frames per second).
+enum : int32_t { PLAT_OUTPUT_RATE = 44100 };
 struct PlatAudioDevice {
     bool (*open)(int32_t rate);
     void (*loop)(void* pcm, uint32_t bytes);    // start looping this buffer for ever
