@@ -142,6 +142,19 @@ void writeCacheFile(const Image* image);
 // Rewrites count pixels in place as 0x80BBGGRR (bytes R, G, B, 128).
 void toUploadFormat(uint32_t* pixels, int32_t count);
 inline void toUploadFormat(Image* image, int32_t count) { toUploadFormat(image->pixels, count); }
+// One texture's set-up in the current GL context: bind the name, unpack
+// alignment 1, repeat in S and T, linear filters, the environment mode, then
+// level 0 from unsigned bytes. What differs between callers is in the record.
+struct TextureUpload {
+    const void* pixels;
+    uint32_t textureName;
+    int32_t width;
+    int32_t height;
+    int32_t components;        // internal format: 3 or 4
+    uint32_t format;           // GL pixel format, e.g. GL_RGB
+    uint32_t environmentMode;  // e.g. GL_MODULATE
+};
+void uploadRepeatingTexture(const TextureUpload& upload);
 // Binds the texture name and uploads width x height RGBA bytes (current GL context).
 void uploadTexture(const void* pixels, uint32_t textureName, int32_t width, int32_t height);
 inline void uploadTexture(const Image* image, uint32_t textureName, int32_t width, int32_t height) {
