@@ -36,7 +36,7 @@ void compileGlyph(GLuint list, int32_t code, GLint size, GLdouble advance) {
 int buildFont() {
     // Bottom-up rows of 256 blue-green-red pixels.
     std::vector<uint8_t> atlas(256 * 256 * 3, 0);
-    if (platRenderGlyphAtlas("Arial", atlas.data()) != 0)
+    if (!platRenderGlyphAtlas("Arial", atlas.data()))
         return -2;
 
     // The bytes are blue-green-red but go up as red-green-blue; the glyphs are grey.

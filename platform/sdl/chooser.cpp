@@ -61,12 +61,12 @@ gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
 
 }  // namespace
 
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+bool platRunChooser(int32_t* choice, int32_t* result) {
     const bool hasDisplay = g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY");
     if (!hasDisplay || !gtk_init_check(nullptr, nullptr)) {
         platLog("tumble: no display: set DISPLAY or WAYLAND_DISPLAY");
-        *failure = "Cant do createwindow 1";
-        return PLAT_CHOOSER_FAILED;
+        platMessageBox("Cant do createwindow 1", "Error", PLAT_ICON_NONE);
+        return false;
     }
 
     Chooser c{};
@@ -110,5 +110,6 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
     gtk_widget_destroy(window);
     while (gtk_events_pending())
         gtk_main_iteration();
-    return c.result == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
+    *result = c.result == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
+    return true;
 }

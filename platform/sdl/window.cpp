@@ -199,11 +199,11 @@ void* platGlProcAddress(const char* name) {
     return SDL_GL_GetProcAddress(name);
 }
 
-int platSwapBuffers(PlatWindow* window) {
+bool platSwapBuffers(PlatWindow* window) {
     if (!window || !window->window)
-        return 0;
+        return false;
     SDL_GL_SwapWindow(window->window);
-    return 1;
+    return true;
 }
 
 void platCloseWindow(PlatWindow* window) {
@@ -223,7 +223,7 @@ void platCloseWindow(PlatWindow* window) {
     window->window = nullptr;
 }
 
-int platRunEventLoop() {
+void platRunEventLoop() {
     SDL_StartTextInput();
     SDL_Event e;
     while (!quitPosted && SDL_WaitEvent(&e)) {
@@ -254,5 +254,4 @@ int platRunEventLoop() {
         }
     }
     SDL_Quit();
-    return 0;
 }

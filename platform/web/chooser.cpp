@@ -28,19 +28,18 @@ EM_JS(int, chooserPoll, (int32_t* choice), {
 
 }  // namespace
 
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+bool platRunChooser(int32_t* choice, int32_t* result) {
     *choice = 0;
     if (!chooserShow()) {
-        if (failure)
-            *failure = "Select your resolution";
-        return PLAT_CHOOSER_FAILED;
+        platMessageBox("Select your resolution", "Error", PLAT_ICON_NONE);
+        return false;
     }
     for (;;) {
-        const int result = chooserPoll(choice);
-        if (result == 1)
-            return PLAT_CHOOSER_CONFIRMED;
-        if (result == 2)
-            return PLAT_CHOOSER_CANCELLED;
+        const int state = chooserPoll(choice);
+        if (state == PLAT_CHOOSER_CONFIRMED || state == PLAT_CHOOSER_CANCELLED) {
+            *result = state;
+            return true;
+        }
         emscripten_sleep(30);
     }
 }

@@ -188,7 +188,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     ReleaseDC(nullptr, screen);
 }
 
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+bool platRunChooser(int32_t* choice, int32_t* result) {
     chooserChoice = choice;
 
     WNDCLASSA renderClass = {};
@@ -217,16 +217,16 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
                                    scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(chooserHeight, dpi),
                                    nullptr, nullptr, win32Instance, nullptr);
     if (!chooser) {
-        *failure = "Cant do createwindow 1";
-        return PLAT_CHOOSER_FAILED;
+        platMessageBox("Cant do createwindow 1", "Error", PLAT_ICON_NONE);
+        return false;
     }
     if (!makeButton(chooser, chooserItems[0], dpi)) {
-        *failure = "Cant do createwindow 2";
-        return PLAT_CHOOSER_FAILED;
+        platMessageBox("Cant do createwindow 2", "Error", PLAT_ICON_NONE);
+        return false;
     }
     if (!makeButton(chooser, chooserItems[1], dpi)) {
-        *failure = "Cant do createwindow 3";
-        return PLAT_CHOOSER_FAILED;
+        platMessageBox("Cant do createwindow 3", "Error", PLAT_ICON_NONE);
+        return false;
     }
     for (int i = 2; i < 10; ++i)
         makeButton(chooser, chooserItems[i], dpi);
@@ -247,7 +247,8 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
         DispatchMessageA(&msg);
     }
     // A quit message before either button: nothing was chosen, as with Cancel.
-    return chooserState == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
+    *result = chooserState == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
+    return true;
 }
 
 namespace {
@@ -338,8 +339,8 @@ void* platGlProcAddress(const char* name) {
     return reinterpret_cast<void*>(wglGetProcAddress(name));
 }
 
-int platSwapBuffers(PlatWindow* window) {
-    return SwapBuffers(window->deviceContext);
+bool platSwapBuffers(PlatWindow* window) {
+    return SwapBuffers(window->deviceContext) != FALSE;
 }
 
 // WM_DESTROY does the rest.
@@ -348,14 +349,13 @@ void platCloseWindow(PlatWindow* window) {
     DestroyWindow(window->window);
 }
 
-int platRunEventLoop() {
+void platRunEventLoop() {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
     ReleaseDC(render.window, render.deviceContext);
-    return static_cast<int>(msg.wParam);
 }
 
 LRESULT CALLBACK RenderWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
