@@ -14,7 +14,9 @@ int appMain();
 // (true: it did its job) or a pointer (null: nothing was made); a call that
 // cannot fail returns nothing. A failure the viewer must hear of has been
 // shown in a box before the call returns, in the words the show fixes for it;
-// the caller only decides whether to go on. No call returns a code or a message.
+// the caller only decides whether to go on. A start-up step the show cannot
+// go on from ends the process through fatalError instead. No call returns a
+// code or a message.
 
 // Clock and sleep.
 uint32_t platTickCount();                       // milliseconds, wraps at 2^32
@@ -26,16 +28,18 @@ enum { PLAT_ICON_NONE = 0, PLAT_ICON_ERROR = 1 };
 typedef void (*PlatMessageBoxHook)(const char* text, const char* caption, int icon);
 void platMessageBox(const char* text, const char* caption, int icon);
 void platSetMessageBoxHook(PlatMessageBoxHook hook);   // null restores the real box
+// The box (caption "Error", no icon), then the process ends with exit code 1:
+// a start-up that cannot go on is a failure, whatever the viewer saw.
+[[noreturn]] void fatalError(const char* text);
 
 // One line on the diagnostic stream where the system has one (nowhere on Windows).
 void platLog(const char* line);
 
-// Resolution chooser: blocks until the viewer confirms or cancels. *choice
-// is 0 until a choice is picked, then 1..8 (the chooser's rows, top down);
-// *result is then PLAT_CHOOSER_CONFIRMED or PLAT_CHOOSER_CANCELLED. False when
-// a chooser window could not be made (its box, caption "Error", names it).
+// Resolution chooser: blocks until the viewer confirms or cancels and returns
+// which. *choice is 0 until a choice is picked, then 1..8 (the chooser's rows,
+// top down). A chooser window that cannot be made is a fatalError naming it.
 enum { PLAT_CHOOSER_OPEN = 0, PLAT_CHOOSER_CONFIRMED = 1, PLAT_CHOOSER_CANCELLED = 2 };
-bool platRunChooser(int32_t* choice, int32_t* result);
+int32_t platRunChooser(int32_t* choice);
 
 // Display.
 void platDesktopSize(int32_t* width, int32_t* height);

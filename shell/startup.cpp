@@ -35,9 +35,7 @@ void chooseScreenSize(int32_t choice) {
 int appMain() {
     platDesktopSize(&demo.desktopWidth, &demo.desktopHeight);
 
-    // A start-up that cannot go on is a failure, whatever the viewer saw.
-    if (!platRunChooser(&resolutionChoice, &chooserResult))
-        return 1;
+    chooserResult = platRunChooser(&resolutionChoice);
     if (chooserResult != PLAT_CHOOSER_CONFIRMED)
         return 0;
 

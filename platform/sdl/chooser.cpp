@@ -61,12 +61,11 @@ gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
 
 }  // namespace
 
-bool platRunChooser(int32_t* choice, int32_t* result) {
+int32_t platRunChooser(int32_t* choice) {
     const bool hasDisplay = g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY");
     if (!hasDisplay || !gtk_init_check(nullptr, nullptr)) {
         platLog("tumble: no display: set DISPLAY or WAYLAND_DISPLAY");
-        platMessageBox("Cant do createwindow 1", "Error", PLAT_ICON_NONE);
-        return false;
+        fatalError("Cant do createwindow 1");
     }
 
     Chooser c{};
@@ -110,6 +109,5 @@ bool platRunChooser(int32_t* choice, int32_t* result) {
     gtk_widget_destroy(window);
     while (gtk_events_pending())
         gtk_main_iteration();
-    *result = c.result == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
-    return true;
+    return c.result == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
 }

@@ -28,18 +28,14 @@ EM_JS(int, chooserPoll, (int32_t* choice), {
 
 }  // namespace
 
-bool platRunChooser(int32_t* choice, int32_t* result) {
+int32_t platRunChooser(int32_t* choice) {
     *choice = 0;
-    if (!chooserShow()) {
-        platMessageBox("Select your resolution", "Error", PLAT_ICON_NONE);
-        return false;
-    }
+    if (!chooserShow())
+        fatalError("Select your resolution");
     for (;;) {
-        const int state = chooserPoll(choice);
-        if (state == PLAT_CHOOSER_CONFIRMED || state == PLAT_CHOOSER_CANCELLED) {
-            *result = state;
-            return true;
-        }
+        const int result = chooserPoll(choice);
+        if (result == PLAT_CHOOSER_CONFIRMED || result == PLAT_CHOOSER_CANCELLED)
+            return result;
         emscripten_sleep(30);
     }
 }

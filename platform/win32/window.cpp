@@ -188,7 +188,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     ReleaseDC(nullptr, screen);
 }
 
-bool platRunChooser(int32_t* choice, int32_t* result) {
+int32_t platRunChooser(int32_t* choice) {
     chooserChoice = choice;
 
     WNDCLASSA renderClass = {};
@@ -217,16 +217,13 @@ bool platRunChooser(int32_t* choice, int32_t* result) {
                                    scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(chooserHeight, dpi),
                                    nullptr, nullptr, win32Instance, nullptr);
     if (!chooser) {
-        platMessageBox("Cant do createwindow 1", "Error", PLAT_ICON_NONE);
-        return false;
+        fatalError("Cant do createwindow 1");
     }
     if (!makeButton(chooser, chooserItems[0], dpi)) {
-        platMessageBox("Cant do createwindow 2", "Error", PLAT_ICON_NONE);
-        return false;
+        fatalError("Cant do createwindow 2");
     }
     if (!makeButton(chooser, chooserItems[1], dpi)) {
-        platMessageBox("Cant do createwindow 3", "Error", PLAT_ICON_NONE);
-        return false;
+        fatalError("Cant do createwindow 3");
     }
     for (int i = 2; i < 10; ++i)
         makeButton(chooser, chooserItems[i], dpi);
@@ -247,8 +244,7 @@ bool platRunChooser(int32_t* choice, int32_t* result) {
         DispatchMessageA(&msg);
     }
     // A quit message before either button: nothing was chosen, as with Cancel.
-    *result = chooserState == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
-    return true;
+    return chooserState == 1 ? PLAT_CHOOSER_CONFIRMED : PLAT_CHOOSER_CANCELLED;
 }
 
 namespace {
