@@ -17,3 +17,11 @@ add_custom_command(TARGET tumble POST_BUILD
           ${CMAKE_BINARY_DIR}/index.html
   COMMAND ${TUMBLE_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/web-onefile.py ${CMAKE_SOURCE_DIR}/platform/web/index.html
           ${CMAKE_BINARY_DIR}/tumble.js ${CMAKE_BINARY_DIR}/tumble.wasm ${CMAKE_BINARY_DIR}/tumble.html)
+# Every gl* and glu* call of the show must land in platform/web/gl: checked
+# before the link, which would otherwise take emscripten's own binding.
+add_custom_command(TARGET tumble PRE_LINK
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-gl-subset.sh ${CMAKE_NM}
+          $<TARGET_OBJECTS:tumble> $<TARGET_FILE:tumble_core> $<TARGET_FILE:tumble_platform>
+          $<TARGET_FILE:tumble_music> $<TARGET_FILE:tumble_texgen> $<TARGET_FILE:tumble_assets>
+          $<TARGET_FILE:tumble_base> $<TARGET_FILE:tumble_data>
+  VERBATIM)

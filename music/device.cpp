@@ -8,7 +8,7 @@
 
 namespace {
 
-int32_t silentRate = MUSIC_OUTPUT_RATE;
+int32_t silentRate = PLAT_OUTPUT_RATE;
 uint32_t silentStart = 0;
 std::atomic<bool> silentLooping{false};
 

@@ -19,6 +19,11 @@ namespace {
 const char* lastError = "";
 char lastWarning[96] = "";
 
+const char SIGNATURE[] = "Extended Module: ";
+const char BAD_SIGNATURE[] = "not an extended module (bad signature)";
+// The header bytes up to the flags: all that moduleCheckHeader judges.
+const uint32_t HEADER_CHECKED = 76;
+
 // Longest sample kept, in samples; keeps every 32.32 position well inside 63 bits.
 const uint32_t MAX_SAMPLE_LENGTH = 1u << 28;
 
@@ -272,8 +277,8 @@ const char* moduleCheckHeader(const uint8_t* data, uint32_t size) {
     if (!data)
         size = 0;
     auto word = [&](uint32_t at) { return static_cast<uint16_t>(data[at] | (data[at + 1] << 8)); };
-    if (size < 17 || std::memcmp(data, "Extended Module: ", 17) != 0)
-        return size < 17 ? nullptr : "not an extended module (bad signature)";
+    if (size < 17 || std::memcmp(data, SIGNATURE, 17) != 0)
+        return size < 17 ? nullptr : BAD_SIGNATURE;
     if (size >= 70 && word(68) == 0)
         return "the module has no channels";
     if (size >= 70 && word(68) > MAX_CHANNELS)
@@ -296,10 +301,14 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
     HookStream hook = {handle->stream, UINT64_MAX};
     ByteReader in;
     readerOpenStream(&in, fetchFromHooks, &hook, size > 0 ? static_cast<uint32_t>(size) : 0);
-    char signature[17] = {};
-    readerRead(&in, signature, 17);
-    if (std::memcmp(signature, "Extended Module: ", 17) != 0)
-        return fail("not an extended module (bad signature)");
+    uint8_t header[HEADER_CHECKED] = {};
+    readerRead(&in, header, HEADER_CHECKED);
+    if (std::memcmp(header, SIGNATURE, 17) != 0)
+        return fail(BAD_SIGNATURE);
+    if (in.size < 80)
+        return fail("the file is truncated");
+    if (const char* why = moduleCheckHeader(header, HEADER_CHECKED))
+        return fail(why);
     player->tickRoutine = playerTick;
     player->initialGlobalVolume = 64;
 
@@ -314,16 +323,6 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
     player->defaultSpeed = static_cast<int16_t>(readerU16(&in));
     player->defaultBpm = static_cast<int16_t>(readerU16(&in));
     readerRead(&in, player->orderTable, 256);
-    if (in.size < 80)
-        return fail("the file is truncated");
-    if (channels == 0)
-        return fail("the module has no channels");
-    if (channels > MAX_CHANNELS)
-        return fail("more than 32 channels");
-    if (instruments > MAX_INSTRUMENTS)
-        return fail("more than 32767 instruments");
-    if (!(player->flags & MODULE_FLAG_LINEAR))
-        return fail("Amiga frequency table is not supported (only linear frequencies)");
     // The order table has 256 entries and the song needs at least one.
     if (songLength > 256)
         songLength = 256;

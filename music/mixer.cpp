@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "music/module.h"
+#include "platform/platform.h"
 
 Voice voices[VOICE_COUNT];
 int32_t rampLength = 128;
@@ -181,118 +182,156 @@ void stopVoice(Voice& v) {
     v.fraction = 0;
 }
 
+// A loop's first sample and its end (one past the last), as 32.32 positions.
+struct LoopBounds {
+    int64_t start;
+    int64_t end;
+};
+
+// The next segment of a run: at most `remaining` frames, ending early at the
+// loop boundary ahead or where the readable data ends.
+struct Segment {
+    int32_t count;
+    bool atBoundary;   // a loop wraps (or the voice stops) after it
+};
+
+// False when no frame can be read at all: the voice has run off its data.
+bool planSegment(const Voice& v, const Sample* s, uint64_t pos, uint64_t step, bool forward, LoopBounds loop,
+                 int32_t remaining, Segment& segment) {
+    segment = {remaining, false};
+    uint64_t distance = forward ? static_cast<uint64_t>(loop.end) - pos : pos - static_cast<uint64_t>(loop.start);
+    int64_t toBoundary = framesToBoundary(v, distance, step);
+    if (toBoundary >= 0 && toBoundary <= segment.count)
+        segment = {static_cast<int32_t>(toBoundary), true};
+    int64_t inside = framesInsideBuffer(s, pos, step, forward);
+    if (inside < segment.count) {
+        if (inside == 0)
+            return false;
+        segment = {static_cast<int32_t>(inside), true};
+    }
+    return true;
+}
+
+// A gain target that changed since the last segment starts a ramp of
+// rampLength frames from the current gains; one still running goes on.
+void startRampOnGainChange(Voice& v) {
+    if (v.rampRemaining != 0 && v.gainA == v.lastGainA && v.gainB == v.lastGainB)
+        return;
+    v.lastGainA = v.gainA;
+    v.lastGainB = v.gainB;
+    float dA = 0.0f, dB = 0.0f;
+    bool differs = false;
+    if (v.gainA != (v.currentGainA >> 8)) {
+        dA = static_cast<float>(v.gainA - (v.currentGainA >> 8)) * INV255 * rampReciprocal;
+        differs = true;
+    }
+    if (v.gainB != (v.currentGainB >> 8)) {
+        dB = static_cast<float>(v.gainB - (v.currentGainB >> 8)) * INV255 * rampReciprocal;
+        differs = true;
+    }
+    v.rampDeltaA = dA;
+    v.rampDeltaB = dB;
+    v.rampRemaining = differs ? rampLength : 0;
+}
+
+// Mixes `count` frames (ramping, silent or at flat gains) and returns the position after them.
+uint64_t mixFrames(Voice& v, const Sample* s, bool forward, bool ramping, uint64_t pos, uint64_t step, float* out,
+                   int32_t count) {
+    if (count <= 0)
+        return pos;
+    if (ramping) {
+        pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, true, pos, step, out, count)
+                           : mixSegment(s->data, v, forward, true, pos, step, out, count);
+        v.rampRemaining -= count;
+        if (v.rampRemaining == 0) {
+            v.rampDeltaA = 0.0f;
+            v.rampDeltaB = 0.0f;
+            v.currentGainA = v.gainA * 256;
+            v.currentGainB = v.gainB * 256;
+        }
+        return pos;
+    }
+    if (v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0)
+        return advance(pos, step, forward, static_cast<uint32_t>(count));   // adding zeros changes no sum
+    return s->dataFloat ? mixSegment(s->dataFloat, v, forward, false, pos, step, out, count)
+                        : mixSegment(s->data, v, forward, false, pos, step, out, count);
+}
+
+// Forward loop: back by whole loop lengths until the position lies before the loop end.
+uint64_t wrapForwardLoop(const Sample* s, uint64_t pos, LoopBounds loop) {
+    int64_t p = static_cast<int64_t>(pos);
+    int64_t length = static_cast<int64_t>(s->loopLength) << 32;
+    int64_t integer = p >> 32;
+    int64_t end = loop.end >> 32;
+    int64_t times = integer >= end ? (integer - end) / s->loopLength + 1 : 1;
+    p -= times * length;
+    return p < 0 ? 0 : static_cast<uint64_t>(p);
+}
+
+// Ping-pong loop: mirrored at the boundary crossed, turning the voice round,
+// until the position lies inside the loop.
+uint64_t reflectPingPong(Voice& v, uint64_t pos, bool forward, LoopBounds loop) {
+    const int64_t S = loop.start, E = loop.end;
+    int64_t p = static_cast<int64_t>(pos);
+    const int64_t span = 2 * (E - S);
+    if (forward) {
+        p = 2 * E - p - 1;
+        v.direction = DIRECTION_BACKWARD;
+    } else {
+        p = 2 * S - p - 1;
+        v.direction = DIRECTION_FORWARD;
+    }
+    while (p < S || p >= E) {
+        // Two reflections in a row move by one whole span; skip those at once.
+        if (p >= E + span)
+            p -= ((p - E) / span) * span;
+        else if (p < S - span)
+            p += ((S - 1 - p) / span) * span;
+        if (p >= E) {
+            p = 2 * E - p - 1;
+            v.direction = DIRECTION_BACKWARD;
+        } else if (p < S) {
+            p = 2 * S - p - 1;
+            v.direction = DIRECTION_FORWARD;
+        }
+    }
+    return static_cast<uint64_t>(p);
+}
+
 void mixVoice(Voice& v, float* out, int32_t frames) {
     const Sample* s = v.sample;
     const uint64_t step = (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
     if (step == 0)
         return;   // never given a pitch: silent, not started
-    const int64_t S = static_cast<int64_t>(s->loopStart) << 32;
-    const int64_t E = static_cast<int64_t>(static_cast<uint64_t>(s->loopStart) + s->loopLength) << 32;
+    const LoopBounds loop = {static_cast<int64_t>(s->loopStart) << 32,
+                             static_cast<int64_t>(static_cast<uint64_t>(s->loopStart) + s->loopLength) << 32};
     uint64_t pos = (static_cast<uint64_t>(v.position) << 32) | v.fraction;
     int32_t remaining = frames;
     while (remaining > 0) {
-        bool forward = v.direction != DIRECTION_BACKWARD;
-        int32_t count = remaining;
-        bool atBoundary = false;
-        uint64_t distance = forward ? static_cast<uint64_t>(E) - pos : pos - static_cast<uint64_t>(S);
-        int64_t toBoundary = framesToBoundary(v, distance, step);
-        if (toBoundary >= 0 && toBoundary <= count) {
-            count = static_cast<int32_t>(toBoundary);
-            atBoundary = true;
+        const bool forward = v.direction != DIRECTION_BACKWARD;
+        Segment segment;
+        if (!planSegment(v, s, pos, step, forward, loop, remaining, segment)) {
+            stopVoice(v);
+            return;
         }
-        int64_t inside = framesInsideBuffer(s, pos, step, forward);
-        if (inside < count) {
-            if (inside == 0) {
-                stopVoice(v);
-                return;
-            }
-            count = static_cast<int32_t>(inside);
-            atBoundary = true;
-        }
+        startRampOnGainChange(v);
+        const bool ramping = v.rampRemaining != 0;
+        if (ramping && v.rampRemaining < segment.count)
+            segment = {v.rampRemaining, false};   // the ramp ends first; plan again after it
 
-        if (!(v.rampRemaining != 0 && v.gainA == v.lastGainA && v.gainB == v.lastGainB)) {
-            v.lastGainA = v.gainA;
-            v.lastGainB = v.gainB;
-            float dA = 0.0f, dB = 0.0f;
-            bool differs = false;
-            if (v.gainA != (v.currentGainA >> 8)) {
-                dA = static_cast<float>(v.gainA - (v.currentGainA >> 8)) * INV255 * rampReciprocal;
-                differs = true;
-            }
-            if (v.gainB != (v.currentGainB >> 8)) {
-                dB = static_cast<float>(v.gainB - (v.currentGainB >> 8)) * INV255 * rampReciprocal;
-                differs = true;
-            }
-            v.rampDeltaA = dA;
-            v.rampDeltaB = dB;
-            v.rampRemaining = differs ? rampLength : 0;
-        }
-        bool ramping = v.rampRemaining != 0;
-        if (ramping && v.rampRemaining < count) {
-            count = v.rampRemaining;
-            atBoundary = false;
-        }
+        pos = mixFrames(v, s, forward, ramping, pos, step, out, segment.count);
+        out += 2 * segment.count;
+        remaining -= segment.count;
 
-        if (count > 0) {
-            if (ramping) {
-                pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, true, pos, step, out, count)
-                                   : mixSegment(s->data, v, forward, true, pos, step, out, count);
-                v.rampRemaining -= count;
-                if (v.rampRemaining == 0) {
-                    v.rampDeltaA = 0.0f;
-                    v.rampDeltaB = 0.0f;
-                    v.currentGainA = v.gainA * 256;
-                    v.currentGainB = v.gainB * 256;
-                }
-            } else if (v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0) {
-                // Silent: adding zeros would leave the sums unchanged.
-                pos = advance(pos, step, forward, static_cast<uint32_t>(count));
-            } else {
-                pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, false, pos, step, out, count)
-                                   : mixSegment(s->data, v, forward, false, pos, step, out, count);
-            }
-        }
-        out += 2 * count;
-        remaining -= count;
-
-        if (!atBoundary) {
+        if (!segment.atBoundary) {
             if (ramping && remaining > 0)
                 continue;   // the ramp ended inside the run
             break;
         }
         if (s->loopType == LOOP_FORWARD) {
-            int64_t p = static_cast<int64_t>(pos);
-            int64_t length = static_cast<int64_t>(s->loopLength) << 32;
-            int64_t integer = p >> 32;
-            int64_t end = E >> 32;
-            int64_t times = integer >= end ? (integer - end) / s->loopLength + 1 : 1;
-            p -= times * length;
-            pos = p < 0 ? 0 : static_cast<uint64_t>(p);
+            pos = wrapForwardLoop(s, pos, loop);
         } else if (s->loopType == LOOP_PING_PONG) {
-            int64_t p = static_cast<int64_t>(pos);
-            const int64_t span = 2 * (E - S);
-            if (forward) {
-                p = 2 * E - p - 1;
-                v.direction = DIRECTION_BACKWARD;
-            } else {
-                p = 2 * S - p - 1;
-                v.direction = DIRECTION_FORWARD;
-            }
-            while (p < S || p >= E) {
-                // Two reflections in a row move by one whole span; skip those at once.
-                if (p >= E + span)
-                    p -= ((p - E) / span) * span;
-                else if (p < S - span)
-                    p += ((S - 1 - p) / span) * span;
-                if (p >= E) {
-                    p = 2 * E - p - 1;
-                    v.direction = DIRECTION_BACKWARD;
-                } else if (p < S) {
-                    p = 2 * S - p - 1;
-                    v.direction = DIRECTION_FORWARD;
-                }
-            }
-            pos = static_cast<uint64_t>(p);
+            pos = reflectPingPong(v, pos, forward, loop);
         } else {
             stopVoice(v);
             return;
@@ -305,7 +344,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
 }  // namespace
 
 void mixerSetup(int32_t rate) {
-    rampLength = static_cast<int32_t>(static_cast<int64_t>(rate) * 128 / 44100);
+    rampLength = static_cast<int32_t>(static_cast<int64_t>(rate) * 128 / PLAT_OUTPUT_RATE);
     if (rampLength < 1)
         rampLength = 1;
     rampReciprocal = 1.0f / static_cast<float>(rampLength);

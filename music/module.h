@@ -126,4 +126,5 @@ const char* moduleLoadError();
 const char* moduleLoadWarning();
 // Checks what the first min(size, 80) bytes of a module say, each check only when its
 // bytes are there: null when acceptable, else the reason as one short line.
+// moduleLoad refuses a module for the same reasons, in the same words.
 const char* moduleCheckHeader(const uint8_t* data, uint32_t size);

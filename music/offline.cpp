@@ -26,7 +26,7 @@ Player* moduleOpenMemory(const uint8_t* data, uint32_t size) {
 void offlineRenderStart(Player* player) {
     if (!player)
         return;
-    audioSetBlockGeometry(MUSIC_OUTPUT_RATE);
+    audioSetBlockGeometry(PLAT_OUTPUT_RATE);
     mixerSetup(outputRate);
     sequencerReset(player);
     offlineSlot.assign(static_cast<size_t>(blockFrames) * 2, 0.0f);

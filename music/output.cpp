@@ -17,7 +17,7 @@
 #include "music/stream.h"
 #include "platform/platform.h"
 
-int32_t outputRate = MUSIC_OUTPUT_RATE;
+int32_t outputRate = PLAT_OUTPUT_RATE;
 int32_t blockFrames = 884;
 int32_t ringFrames = 88400;
 

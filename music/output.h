@@ -19,8 +19,6 @@ struct PositionRecord {
     uint8_t row;
 };
 
-enum { MUSIC_OUTPUT_RATE = 44100 };
-
 extern int32_t outputRate;
 extern int32_t blockFrames;
 extern int32_t ringFrames;

@@ -10,7 +10,7 @@
 
 Player* playerCreate() {
     installResourceStreamHooks();
-    audioOpen(MUSIC_OUTPUT_RATE);
+    audioOpen(PLAT_OUTPUT_RATE);
     Player* player = moduleOpen(MUSIC_RESOURCE_ID, nullptr);
     if (player)
         player->tickRoutine = playerTick;

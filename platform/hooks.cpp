@@ -1,6 +1,9 @@
 // Replaceable clock and message box, shared by both backends: tests record
 // message boxes instead of blocking, and offline rendering runs on a virtual clock.
 #include "platform/platform.h"
+
+#include <cstdlib>
+
 #include "platform/backend.h"
 
 namespace {
@@ -25,4 +28,9 @@ void platMessageBox(const char* text, const char* caption, int icon) {
         messageBoxHook(text, caption, icon);
     else
         backendMessageBox(text, caption, icon);
+}
+
+void fatalError(const char* text) {
+    platMessageBox(text, "Error", PLAT_ICON_NONE);
+    std::exit(1);
 }

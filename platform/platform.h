@@ -10,6 +10,14 @@
 // backend is ready; its result is the process exit code.
 int appMain();
 
+// Errors, one rule for every call below: a call that can fail returns bool
+// (true: it did its job) or a pointer (null: nothing was made); a call that
+// cannot fail returns nothing. A failure the viewer must hear of has been
+// shown in a box before the call returns, in the words the show fixes for it;
+// the caller only decides whether to go on. A start-up step the show cannot
+// go on from ends the process through fatalError instead. No call returns a
+// code or a message.
+
 // Clock and sleep.
 uint32_t platTickCount();                       // milliseconds, wraps at 2^32
 void platSetTickSource(uint32_t (*source)());   // offline rendering's clock; null: the real one
@@ -20,15 +28,18 @@ enum { PLAT_ICON_NONE = 0, PLAT_ICON_ERROR = 1 };
 typedef void (*PlatMessageBoxHook)(const char* text, const char* caption, int icon);
 void platMessageBox(const char* text, const char* caption, int icon);
 void platSetMessageBoxHook(PlatMessageBoxHook hook);   // null restores the real box
+// The box (caption "Error", no icon), then the process ends with exit code 1:
+// a start-up that cannot go on is a failure, whatever the viewer saw.
+[[noreturn]] void fatalError(const char* text);
 
 // One line on the diagnostic stream where the system has one (nowhere on Windows).
 void platLog(const char* line);
 
-// Resolution chooser: blocks until the viewer confirms or cancels. *choice
-// is 0 until a choice is picked, then 1..8 (the chooser's rows, top down).
-enum PlatChooserResult { PLAT_CHOOSER_FAILED = 0, PLAT_CHOOSER_CONFIRMED = 1, PLAT_CHOOSER_CANCELLED = 2 };
-// On failure *failure names the window that could not be made.
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure);
+// Resolution chooser: blocks until the viewer confirms or cancels and returns
+// which. *choice is 0 until a choice is picked, then 1..8 (the chooser's rows,
+// top down). A chooser window that cannot be made is a fatalError naming it.
+enum { PLAT_CHOOSER_OPEN = 0, PLAT_CHOOSER_CONFIRMED = 1, PLAT_CHOOSER_CANCELLED = 2 };
+int32_t platRunChooser(int32_t* choice);
 
 // Display.
 void platDesktopSize(int32_t* width, int32_t* height);
@@ -56,14 +67,16 @@ struct PlatWindow;
 // Creates and shows the window (hiding the cursor in full screen), then the
 // context, made current. Null when that fails (a box has said why).
 PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks* callbacks);
-int platSwapBuffers(PlatWindow* window);        // nonzero when the frame was presented
+bool platSwapBuffers(PlatWindow* window);       // true when the frame was presented
 void* platGlProcAddress(const char* name);      // extension entry points
 // Closes the window: the display back to the desktop mode, the context
 // released, the frame ticks stopped, and the event loop told to end.
 void platCloseWindow(PlatWindow* window);
-int platRunEventLoop();                         // until the window is closed; returns 0
+void platRunEventLoop();                        // until the window is closed
 
 // Audio output: one looping ring of 16-bit stereo PCM and its play position.
+// The show mixes and every device plays at this one rate (frames per second).
+enum : int32_t { PLAT_OUTPUT_RATE = 44100 };
 struct PlatAudioDevice {
     bool (*open)(int32_t rate);
     void (*loop)(void* pcm, uint32_t bytes);    // start looping this buffer for ever
@@ -84,5 +97,5 @@ bool platResource(int32_t id, const char* type, const uint8_t** data, uint32_t* 
 
 // Glyph atlas: the 256 codes (U+0000..U+00FF) of a bold 16-pixel face into a
 // 256 x 256 bottom-up BGR bitmap, one centred, top-aligned 16 x 16 cell each.
-// Returns 0, or -2 when the font cannot be had.
-int platRenderGlyphAtlas(const char* face, uint8_t* bgr);
+// False when the font cannot be had (no box: the show words that failure itself).
+bool platRenderGlyphAtlas(const char* face, uint8_t* bgr);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include "platform/gl.h"
+#include "platform/gl_constants.h"
 #include "assets/demo_state.h"
 
 FeedbackState feedback{true};
@@ -17,17 +18,6 @@ namespace {
 
 // Framebuffer-object entry points, fetched at run time: the Windows GL
 // headers stop at 1.1.
-enum : GLenum {
-    FB_FRAMEBUFFER = 0x8D40,
-    FB_RENDERBUFFER = 0x8D41,
-    FB_COLOR_ATTACHMENT0 = 0x8CE0,
-    FB_DEPTH_ATTACHMENT = 0x8D00,
-    FB_COMPLETE = 0x8CD5,
-    FB_BINDING = 0x8CA6,
-    FB_RGBA8 = 0x8058,
-    FB_DEPTH_COMPONENT24 = 0x81A6,
-};
-
 typedef void (APIENTRY* GenNamesProc)(GLsizei, GLuint*);
 typedef void (APIENTRY* BindNameProc)(GLenum, GLuint);
 typedef void (APIENTRY* AttachRenderbufferProc)(GLenum, GLenum, GLenum, GLuint);
@@ -100,22 +90,22 @@ void createSceneFramebuffer() {
     if (!feedback.allowFramebuffer || !loadFramebufferApi())
         return;
     GLint outer = 0;
-    glGetIntegerv(FB_BINDING, &outer);
+    glGetIntegerv(GLC_FRAMEBUFFER_BINDING, &outer);
     GLuint buffers[2] = {0, 0};
     fb.genRenderbuffers(2, buffers);
-    fb.bindRenderbuffer(FB_RENDERBUFFER, buffers[0]);
-    fb.renderbufferStorage(FB_RENDERBUFFER, FB_RGBA8, demo.renderTargetWidth, demo.renderTargetHeight);
-    fb.bindRenderbuffer(FB_RENDERBUFFER, buffers[1]);
-    fb.renderbufferStorage(FB_RENDERBUFFER, FB_DEPTH_COMPONENT24, demo.renderTargetWidth,
+    fb.bindRenderbuffer(GLC_RENDERBUFFER, buffers[0]);
+    fb.renderbufferStorage(GLC_RENDERBUFFER, GLC_RGBA8, demo.renderTargetWidth, demo.renderTargetHeight);
+    fb.bindRenderbuffer(GLC_RENDERBUFFER, buffers[1]);
+    fb.renderbufferStorage(GLC_RENDERBUFFER, GLC_DEPTH_COMPONENT24, demo.renderTargetWidth,
                            demo.renderTargetHeight);
-    fb.bindRenderbuffer(FB_RENDERBUFFER, 0);
+    fb.bindRenderbuffer(GLC_RENDERBUFFER, 0);
     GLuint name = 0;
     fb.genFramebuffers(1, &name);
-    fb.bindFramebuffer(FB_FRAMEBUFFER, name);
-    fb.framebufferRenderbuffer(FB_FRAMEBUFFER, FB_COLOR_ATTACHMENT0, FB_RENDERBUFFER, buffers[0]);
-    fb.framebufferRenderbuffer(FB_FRAMEBUFFER, FB_DEPTH_ATTACHMENT, FB_RENDERBUFFER, buffers[1]);
-    const bool complete = fb.checkFramebufferStatus(FB_FRAMEBUFFER) == FB_COMPLETE;
-    fb.bindFramebuffer(FB_FRAMEBUFFER, static_cast<GLuint>(outer));
+    fb.bindFramebuffer(GLC_FRAMEBUFFER, name);
+    fb.framebufferRenderbuffer(GLC_FRAMEBUFFER, GLC_COLOR_ATTACHMENT0, GLC_RENDERBUFFER, buffers[0]);
+    fb.framebufferRenderbuffer(GLC_FRAMEBUFFER, GLC_DEPTH_ATTACHMENT, GLC_RENDERBUFFER, buffers[1]);
+    const bool complete = fb.checkFramebufferStatus(GLC_FRAMEBUFFER) == GLC_FRAMEBUFFER_COMPLETE;
+    fb.bindFramebuffer(GLC_FRAMEBUFFER, static_cast<GLuint>(outer));
     // An incomplete one is simply not used; its few objects are left alone.
     if (complete)
         sceneFramebuffer = name;
@@ -173,8 +163,8 @@ bool createRenderTarget() {
 
 void renderToTexture(SceneCallback scene) {
     if (sceneFramebuffer) {
-        glGetIntegerv(FB_BINDING, &outerFramebuffer);
-        fb.bindFramebuffer(FB_FRAMEBUFFER, sceneFramebuffer);
+        glGetIntegerv(GLC_FRAMEBUFFER_BINDING, &outerFramebuffer);
+        fb.bindFramebuffer(GLC_FRAMEBUFFER, sceneFramebuffer);
     }
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -209,7 +199,7 @@ void renderToTexture(SceneCallback scene) {
                      demo.renderTargetHeight, 0);
 
     if (sceneFramebuffer)
-        fb.bindFramebuffer(FB_FRAMEBUFFER, static_cast<GLuint>(outerFramebuffer));
+        fb.bindFramebuffer(GLC_FRAMEBUFFER, static_cast<GLuint>(outerFramebuffer));
     glViewport(0, 0, screenWidth, screenHeight);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include "assets/demo_state.h"
+#include "shell/timeline.h"
 
 struct Camera {
     float eye[3];
@@ -18,7 +19,6 @@ extern int32_t loaded;
 extern int32_t musicStarted;
 
 // Start-up and chooser.
-[[noreturn]] void fatalError(const char* text);
 void chooseScreenSize(int32_t choice);  // resolution table: sets screen size and fullscreen
 
 // Render window.

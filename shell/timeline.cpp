@@ -82,10 +82,14 @@ float songPositionOf(int32_t order, int32_t row) {
     return static_cast<float>(order + row * 0.001);
 }
 
+bool inMainPhase(float songPosition) {
+    return !(songPosition < 1.0f);
+}
+
 FrameDecision decideFrame(float demoTime, float songPosition, int32_t musicStarted) {
     FrameDecision d;
     d.startMusic = demoTime > 7.0f && !musicStarted;
-    d.mainPhase = !(songPosition < 1.0f);
+    d.mainPhase = inMainPhase(songPosition);
     d.introCard = demoTime > 2.0f;
     d.introRing = demoTime > 7.0f;
     return d;

@@ -17,4 +17,6 @@ struct FrameDecision {
 };
 
 float songPositionOf(int32_t order, int32_t row);
+// The main phase: song position 1 or more; a position that is not a number counts too.
+bool inMainPhase(float songPosition);
 FrameDecision decideFrame(float demoTime, float songPosition, int32_t musicStarted);

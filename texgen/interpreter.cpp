@@ -8,7 +8,6 @@ namespace {
 
 constexpr size_t INSTRUCTION_SIZE = 9;
 constexpr size_t BITMAP_BYTES = 8192;
-constexpr uint8_t BITMAP_OPCODE = 40;
 
 bool magicMatches(const uint8_t* bytes, size_t length) {
     return bytes && length >= 4 && bytes[0] == 'A' && bytes[1] == 'T' && bytes[2] == 'G';
@@ -21,7 +20,7 @@ int32_t countByte(const uint8_t* bytes, size_t length) { return bytes && length 
 int32_t instructionCount(const uint8_t* bytes) { return static_cast<int8_t>(bytes[3]); }
 
 size_t instructionSize(const uint8_t* instruction) {
-    return instruction[0] == BITMAP_OPCODE ? INSTRUCTION_SIZE + BITMAP_BYTES : INSTRUCTION_SIZE;
+    return instruction[0] == OP_BITMAP ? INSTRUCTION_SIZE + BITMAP_BYTES : INSTRUCTION_SIZE;
 }
 
 void reportProgress() {
@@ -46,38 +45,38 @@ void executeInstruction(const uint8_t* in) {
     int layer = in[1];
     if (layer > 3) return;
     const uint8_t* p = in;   // p[2]..p[8] are the operands
-    switch (in[0]) {
-        case 1: FractalNoise(layer, p[2], p[4], p[5], p[6], p[7]); break;
-        case 2: SinePlasma(layer, p[2], p[3], p[4], p[5], p[8]); break;
-        case 3: Cells(layer, p[2], p[3], p[4], p[5], p[6], p[7], p[8]); break;
-        case 4: RadialGradient(layer, p[2], p[3], p[4]); break;
-        case 5: CubicNoise(layer, p[2], p[3], p[4], p[5], p[6], p[7]); break;
-        case 6: Clear(layer); break;
-        case 10: SineWarp(layer, p[2], p[3], p[4], p[5], p[6], p[7]); break;
-        case 11: Scroll(layer, p[2], p[3]); break;
-        case 12: Twirl(layer, p[2]); break;
-        case 14: DiagonalDifference(layer, p[2]); break;
-        case 15: Smooth(layer, p[2]); break;
-        case 17: Displace(layer, p[2], p[3], p[4], p[5], p[6], p[7]); break;
-        case 18: Smear(layer, p[2], p[3], p[4]); break;
-        case 20: SwapChannels(layer, p[2], p[3], p[4]); break;
-        case 21: ChannelToGrey(layer, p[2]); break;
-        case 23: CopyChannel(layer, p[2], p[3], p[4]); break;
-        case 24: Mix(layer, p[2], p[3]); break;
-        case 25: Multiply(layer, p[2]); break;
-        case 26: AddSaturate(layer, p[2]); break;
-        case 27: Lighten(layer, p[2]); break;
-        case 30: Contrast(layer, p[2]); break;
-        case 31: InvertBlue(layer); break;
-        case 32: ShadeByChannel(layer, p[2], p[3]); break;
-        case 33: Shade(layer, p[2]); break;
-        case 34: CosineRemap(layer, p[2], p[3]); break;
-        case 35: Levels(layer, p[2], p[3], p[4]); break;
-        case 36: HueSaturation(layer, p[2], p[3]); break;
-        case 37: Colorize(layer, p[2], p[3], p[4], p[5], p[6], p[7], p[8]); break;
-        case 38: MaskedBlend(layer, p[2], p[3], p[4]); break;
-        case 39: Emboss(layer); break;
-        case 40: Bitmap(layer, colourFrom(p + 2), colourFrom(p + 5), in + INSTRUCTION_SIZE); break;
+    switch (static_cast<TextureOpcode>(in[0])) {
+        case OP_FRACTAL_NOISE: FractalNoise(layer, p[2], p[4], p[5], p[6], p[7]); break;
+        case OP_SINE_PLASMA: SinePlasma(layer, p[2], p[3], p[4], p[5], p[8]); break;
+        case OP_CELLS: Cells(layer, p[2], p[3], p[4], p[5], p[6], p[7], p[8]); break;
+        case OP_RADIAL_GRADIENT: RadialGradient(layer, p[2], p[3], p[4]); break;
+        case OP_CUBIC_NOISE: CubicNoise(layer, p[2], p[3], p[4], p[5], p[6], p[7]); break;
+        case OP_CLEAR: Clear(layer); break;
+        case OP_SINE_WARP: SineWarp(layer, p[2], p[3], p[4], p[5], p[6], p[7]); break;
+        case OP_SCROLL: Scroll(layer, p[2], p[3]); break;
+        case OP_TWIRL: Twirl(layer, p[2]); break;
+        case OP_DIAGONAL_DIFFERENCE: DiagonalDifference(layer, p[2]); break;
+        case OP_SMOOTH: Smooth(layer, p[2]); break;
+        case OP_DISPLACE: Displace(layer, p[2], p[3], p[4], p[5], p[6], p[7]); break;
+        case OP_SMEAR: Smear(layer, p[2], p[3], p[4]); break;
+        case OP_SWAP_CHANNELS: SwapChannels(layer, p[2], p[3], p[4]); break;
+        case OP_CHANNEL_TO_GREY: ChannelToGrey(layer, p[2]); break;
+        case OP_COPY_CHANNEL: CopyChannel(layer, p[2], p[3], p[4]); break;
+        case OP_MIX: Mix(layer, p[2], p[3]); break;
+        case OP_MULTIPLY: Multiply(layer, p[2]); break;
+        case OP_ADD_SATURATE: AddSaturate(layer, p[2]); break;
+        case OP_LIGHTEN: Lighten(layer, p[2]); break;
+        case OP_CONTRAST: Contrast(layer, p[2]); break;
+        case OP_INVERT_BLUE: InvertBlue(layer); break;
+        case OP_SHADE_BY_CHANNEL: ShadeByChannel(layer, p[2], p[3]); break;
+        case OP_SHADE: Shade(layer, p[2]); break;
+        case OP_COSINE_REMAP: CosineRemap(layer, p[2], p[3]); break;
+        case OP_LEVELS: Levels(layer, p[2], p[3], p[4]); break;
+        case OP_HUE_SATURATION: HueSaturation(layer, p[2], p[3]); break;
+        case OP_COLORIZE: Colorize(layer, p[2], p[3], p[4], p[5], p[6], p[7], p[8]); break;
+        case OP_MASKED_BLEND: MaskedBlend(layer, p[2], p[3], p[4]); break;
+        case OP_EMBOSS: Emboss(layer); break;
+        case OP_BITMAP: Bitmap(layer, colourFrom(p + 2), colourFrom(p + 5), in + INSTRUCTION_SIZE); break;
         default: break;
     }
 }

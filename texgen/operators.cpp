@@ -36,9 +36,11 @@ inline void copyScratchInto(int layer) {
     std::memcpy(layerPixels(layer), scratchA(), sizeof(Image));
 }
 
-inline int32_t seedFromBytes(int b0, int b1, int b2, int b3) {
-    return static_cast<int32_t>((static_cast<uint32_t>(b0 & 255) << 24) | (static_cast<uint32_t>(b1 & 255) << 16) |
-                                (static_cast<uint32_t>(b2 & 255) << 8) | static_cast<uint32_t>(b3 & 255));
+// Seed bytes are named by the bit their byte starts at in the seed.
+inline int32_t seedFromBytes(int seed24, int seed16, int seed8, int seed0) {
+    return static_cast<int32_t>((static_cast<uint32_t>(seed24 & 255) << 24) |
+                                (static_cast<uint32_t>(seed16 & 255) << 16) |
+                                (static_cast<uint32_t>(seed8 & 255) << 8) | static_cast<uint32_t>(seed0 & 255));
 }
 
 inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -92,9 +94,9 @@ void smoothPass(int layer) {
 
 // ---- Generators ----
 
-void CubicNoise(int layer, int ch, int step, int b0, int b1, int b2, int b3) {
+void CubicNoise(int layer, int ch, int step, int seed24, int seed16, int seed8, int seed0) {
     if (!prepare(layer) || !validChannel(ch) || step == 0) return;
-    layerBank.seed = seedFromBytes(b0, b1, b2, b3);
+    layerBank.seed = seedFromBytes(seed24, seed16, seed8, seed0);
     float* noise = layerBank.noiseBuffer.get();
     cubicNoise(noise, step, 255.0f);
     uint32_t* t = layerPixels(layer);
@@ -107,9 +109,9 @@ void CubicNoise(int layer, int ch, int step, int b0, int b1, int b2, int b3) {
     }
 }
 
-void FractalNoise(int layer, int ch, int b0, int b1, int b2, int b3) {
+void FractalNoise(int layer, int ch, int seed24, int seed16, int seed8, int seed0) {
     if (!prepare(layer) || !validChannel(ch)) return;
-    layerBank.seed = seedFromBytes(b0, b1, b2, b3);
+    layerBank.seed = seedFromBytes(seed24, seed16, seed8, seed0);
     int32_t* sum = reinterpret_cast<int32_t*>(scratchA());
     int32_t* octave = reinterpret_cast<int32_t*>(scratchB());
     cosineNoise(sum, 128, 128.0f);
@@ -140,7 +142,7 @@ void SinePlasma(int layer, int fx, int fy, int px, int py, int ch) {
     for (int i = 0; i < IMAGE_PIXELS; i++) t[i] = withChannel(t[i], s, a[i] & 255);
 }
 
-void Cells(int layer, int ch, int count, int scale, int b0, int b1, int b2, int b3) {
+void Cells(int layer, int ch, int count, int scale, int seed24, int seed16, int seed8, int seed0) {
     if (!prepare(layer) || !validChannel(ch)) return;
     // The cone is stored with every row twice over, so that placing it at any
     // column is one straight run of 256 byte minimums. The cone (128 KiB) and
@@ -154,7 +156,7 @@ void Cells(int layer, int ch, int count, int scale, int b0, int b1, int b2, int 
             cone[r * 512 + c] = v;
             cone[r * 512 + 256 + c] = v;
         }
-    layerBank.seed = seedFromBytes(b0, b1, b2, b3);
+    layerBank.seed = seedFromBytes(seed24, seed16, seed8, seed0);
     std::memset(nearest, 255, IMAGE_PIXELS);
     for (int k = 0; k < count; k++) {
         int px = noiseHash(2 * k) & 255;
@@ -208,12 +210,13 @@ void Bitmap(int layer, uint32_t colour0, uint32_t colour1, const uint8_t* bits) 
 
 // ---- Geometric filters ----
 
-void SineWarp(int layer, int a1, int a2, int a3, int a4, int a5, int a6) {
+void SineWarp(int layer, int xShiftFrequency, int yShiftFrequency, int xAmplitude, int yAmplitude, int xShiftPhase,
+              int yShiftPhase) {
     if (!prepare(layer)) return;
     float shiftY[256], shiftX[256];
     for (int i = 0; i < 256; i++) {
-        shiftY[i] = static_cast<float>(a4 * std::cos((i + a6) * a2 * K));   // by column
-        shiftX[i] = static_cast<float>(a3 * std::sin((i + a5) * a1 * K));   // by row
+        shiftY[i] = static_cast<float>(yAmplitude * std::cos((i + yShiftPhase) * yShiftFrequency * K));   // by column
+        shiftX[i] = static_cast<float>(xAmplitude * std::sin((i + xShiftPhase) * xShiftFrequency * K));   // by row
     }
     const uint32_t* t = layerPixels(layer);
     uint32_t* a = scratchA();
@@ -255,12 +258,14 @@ void Twirl(int layer, int amount) {
     copyScratchInto(layer);
 }
 
-void Displace(int layer, int srcA, int chA, int ampA, int srcB, int chB, int ampB) {
-    if (!prepare(layer) || !validLayer(srcA) || !validLayer(srcB) || !validChannel(chA) || !validChannel(chB)) return;
+void Displace(int layer, int xSource, int xChannel, int xAmplitude, int ySource, int yChannel, int yAmplitude) {
+    if (!prepare(layer) || !validLayer(xSource) || !validLayer(ySource) || !validChannel(xChannel) ||
+        !validChannel(yChannel))
+        return;
     const uint32_t* t = layerPixels(layer);
-    const uint32_t* la = layerPixels(srcA);
-    const uint32_t* lb = layerPixels(srcB);
-    int sa = channelShift(chA), sb = channelShift(chB);
+    const uint32_t* la = layerPixels(xSource);
+    const uint32_t* lb = layerPixels(ySource);
+    int sa = channelShift(xChannel), sb = channelShift(yChannel);
     uint32_t* out = scratchA();
     // The offsets a * amp / 256 are whole 1/256ths, so the sample position
     // x + a * amp / 256 (exact in single precision, and never negative) has
@@ -270,8 +275,8 @@ void Displace(int layer, int srcA, int chA, int ampA, int srcB, int chB, int amp
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
             int i = y * 256 + x;
-            int du = static_cast<int>(channelOf(la[i], sa)) * (ampA & 255);
-            int dv = static_cast<int>(channelOf(lb[i], sb)) * (ampB & 255);
+            int du = static_cast<int>(channelOf(la[i], sa)) * (xAmplitude & 255);
+            int dv = static_cast<int>(channelOf(lb[i], sb)) * (yAmplitude & 255);
             if (fixed)
                 out[i] = bilinearFixedAt(t, x * 256 + du, y * 256 + dv);
             else
@@ -493,13 +498,13 @@ void MaskedBlend(int layer, int other, int mask, int ch) {
     }
 }
 
-void Colorize(int layer, int ch, int r0, int r1, int g0, int g1, int b0, int b1) {
+void Colorize(int layer, int ch, int redFrom, int redTo, int greenFrom, int greenTo, int blueFrom, int blueTo) {
     if (!prepare(layer) || !validChannel(ch)) return;
     uint32_t palette[256];
     for (int i = 0; i < 256; i++) {
-        uint32_t r = static_cast<uint32_t>(static_cast<int>(r0 + (r1 - r0) * i / 256.0));
-        uint32_t g = static_cast<uint32_t>(static_cast<int>(g0 + (g1 - g0) * i / 256.0));
-        uint32_t b = static_cast<uint32_t>(static_cast<int>(b0 + (b1 - b0) * i / 256.0));
+        uint32_t r = static_cast<uint32_t>(static_cast<int>(redFrom + (redTo - redFrom) * i / 256.0));
+        uint32_t g = static_cast<uint32_t>(static_cast<int>(greenFrom + (greenTo - greenFrom) * i / 256.0));
+        uint32_t b = static_cast<uint32_t>(static_cast<int>(blueFrom + (blueTo - blueFrom) * i / 256.0));
         palette[i] = rgb(r & 255, g & 255, b & 255);
     }
     uint32_t* t = layerPixels(layer);

@@ -75,7 +75,43 @@ void runTextureProgram(const TextureProgram* program, Image* output);
 // header, wrong magic); output is then left as it was.
 bool runTextureProgram(const uint8_t* bytes, size_t length, Image* output, ProgressCallback progress);
 
-// Runs one 9-byte instruction on the bank (opcode 40 reads the 8,192 bytes
+// An instruction's first byte: the operator it runs (below, same names).
+// Every other value is a step that does nothing.
+enum TextureOpcode : uint8_t {
+    OP_FRACTAL_NOISE = 1,
+    OP_SINE_PLASMA = 2,
+    OP_CELLS = 3,
+    OP_RADIAL_GRADIENT = 4,
+    OP_CUBIC_NOISE = 5,
+    OP_CLEAR = 6,
+    OP_SINE_WARP = 10,
+    OP_SCROLL = 11,
+    OP_TWIRL = 12,
+    OP_DIAGONAL_DIFFERENCE = 14,
+    OP_SMOOTH = 15,
+    OP_DISPLACE = 17,
+    OP_SMEAR = 18,
+    OP_SWAP_CHANNELS = 20,
+    OP_CHANNEL_TO_GREY = 21,
+    OP_COPY_CHANNEL = 23,
+    OP_MIX = 24,
+    OP_MULTIPLY = 25,
+    OP_ADD_SATURATE = 26,
+    OP_LIGHTEN = 27,
+    OP_CONTRAST = 30,
+    OP_INVERT_BLUE = 31,
+    OP_SHADE_BY_CHANNEL = 32,
+    OP_SHADE = 33,
+    OP_COSINE_REMAP = 34,
+    OP_LEVELS = 35,
+    OP_HUE_SATURATION = 36,
+    OP_COLORIZE = 37,
+    OP_MASKED_BLEND = 38,
+    OP_EMBOSS = 39,
+    OP_BITMAP = 40,   // followed by its 8,192 bitmap bytes
+};
+
+// Runs one 9-byte instruction on the bank (OP_BITMAP reads the 8,192 bytes
 // that follow it). A layer byte above 3 or an unknown opcode does nothing.
 void executeInstruction(const uint8_t* instruction);
 
@@ -85,18 +121,21 @@ size_t textureProgramSize(const uint8_t* bytes, size_t length);
 
 // ---- Operators (target layer first, operands as in the program bytes) ----
 
-void FractalNoise(int layer, int ch, int b0, int b1, int b2, int b3);
+// seed24..seed0: the seed's bytes, named by the bit each starts at.
+void FractalNoise(int layer, int ch, int seed24, int seed16, int seed8, int seed0);
 void SinePlasma(int layer, int fx, int fy, int px, int py, int ch);
-void Cells(int layer, int ch, int count, int scale, int b0, int b1, int b2, int b3);
+void Cells(int layer, int ch, int count, int scale, int seed24, int seed16, int seed8, int seed0);
 void RadialGradient(int layer, int mode, int ch, int size);
-void CubicNoise(int layer, int ch, int step, int b0, int b1, int b2, int b3);
+void CubicNoise(int layer, int ch, int step, int seed24, int seed16, int seed8, int seed0);
 void Clear(int layer);
-void SineWarp(int layer, int a1, int a2, int a3, int a4, int a5, int a6);
+// x shift: a sine down the rows; y shift: a cosine along the columns.
+void SineWarp(int layer, int xShiftFrequency, int yShiftFrequency, int xAmplitude, int yAmplitude, int xShiftPhase,
+              int yShiftPhase);
 void Scroll(int layer, int dx, int dy);
 void Twirl(int layer, int amount);
 void DiagonalDifference(int layer, int n);
 void Smooth(int layer, int passes);
-void Displace(int layer, int srcA, int chA, int ampA, int srcB, int chB, int ampB);
+void Displace(int layer, int xSource, int xChannel, int xAmplitude, int ySource, int yChannel, int yAmplitude);
 void Smear(int layer, int angleLayer, int ch, int count);
 void SwapChannels(int layer, int chT, int other, int chO);
 void ChannelToGrey(int layer, int ch);
@@ -112,7 +151,7 @@ void Shade(int layer, int row);
 void CosineRemap(int layer, int ch, int frequency);
 void Levels(int layer, int ch, int low, int high);
 void HueSaturation(int layer, int hueStep, int desaturation);
-void Colorize(int layer, int ch, int r0, int r1, int g0, int g1, int b0, int b1);
+void Colorize(int layer, int ch, int redFrom, int redTo, int greenFrom, int greenTo, int blueFrom, int blueTo);
 void MaskedBlend(int layer, int other, int mask, int ch);
 void Emboss(int layer);
 void Bitmap(int layer, uint32_t colour0, uint32_t colour1, const uint8_t* bits);
@@ -142,6 +181,19 @@ void writeCacheFile(const Image* image);
 // Rewrites count pixels in place as 0x80BBGGRR (bytes R, G, B, 128).
 void toUploadFormat(uint32_t* pixels, int32_t count);
 inline void toUploadFormat(Image* image, int32_t count) { toUploadFormat(image->pixels, count); }
+// One texture's set-up in the current GL context: bind the name, unpack
+// alignment 1, repeat in S and T, linear filters, the environment mode, then
+// level 0 from unsigned bytes. What differs between callers is in the record.
+struct TextureUpload {
+    const void* pixels;
+    uint32_t textureName;
+    int32_t width;
+    int32_t height;
+    int32_t components;        // internal format: 3 or 4
+    uint32_t format;           // GL pixel format, e.g. GL_RGB
+    uint32_t environmentMode;  // e.g. GL_MODULATE
+};
+void uploadRepeatingTexture(const TextureUpload& upload);
 // Binds the texture name and uploads width x height RGBA bytes (current GL context).
 void uploadTexture(const void* pixels, uint32_t textureName, int32_t width, int32_t height);
 inline void uploadTexture(const Image* image, uint32_t textureName, int32_t width, int32_t height) {

@@ -4,6 +4,7 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 #include "assets/demo_state.h"
+#include "texgen/texgen.h"
 
 uint32_t titleListBase = 0;
 uint32_t fontTexture = 0;
@@ -35,18 +36,11 @@ void compileGlyph(GLuint list, int32_t code, GLint size, GLdouble advance) {
 int buildFont() {
     // Bottom-up rows of 256 blue-green-red pixels.
     std::vector<uint8_t> atlas(256 * 256 * 3, 0);
-    if (platRenderGlyphAtlas("Arial", atlas.data()) != 0)
+    if (!platRenderGlyphAtlas("Arial", atlas.data()))
         return -2;
 
-    glBindTexture(GL_TEXTURE_2D, fontTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     // The bytes are blue-green-red but go up as red-green-blue; the glyphs are grey.
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, 256, 256, 0, GL_RGB, GL_UNSIGNED_BYTE, atlas.data());
+    uploadRepeatingTexture({atlas.data(), fontTexture, 256, 256, 3, GL_RGB, GL_MODULATE});
 
     demo.textListBase = glGenLists(FONT_LIST_COUNT);
     // Names are handed out in sequence, so the large set would start right at

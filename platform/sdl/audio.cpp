@@ -3,20 +3,16 @@
 #include <SDL.h>
 
 #include <dlfcn.h>
-#include <atomic>
-#include <cstring>
 
 #include "platform/platform.h"
+#include "platform/pull_ring.h"
 
 namespace {
 
 struct WaveOut {
     SDL_AudioDeviceID device;
     uint32_t latencyBytes;          // what the device holds beyond the callback
-    const uint8_t* ring;            // guarded by the device lock
-    uint32_t ringBytes;
-    uint32_t readOffset;
-    std::atomic<uint64_t> consumed; // bytes taken by the callback since the loop started
+    PullRing ring;                  // guarded by the device lock
 };
 
 WaveOut* wave = nullptr;   // the one open device, null when closed
@@ -25,23 +21,7 @@ namespace {
 
 void audioCallback(void* user, Uint8* stream, int length) {
     WaveOut* wave = static_cast<WaveOut*>(user);
-    uint32_t want = length > 0 ? static_cast<uint32_t>(length) : 0;
-    if (!wave->ring || wave->ringBytes == 0) {
-        std::memset(stream, 0, want);
-        return;
-    }
-    uint32_t done = 0;
-    while (done < want) {
-        uint32_t n = wave->ringBytes - wave->readOffset;
-        if (n > want - done)
-            n = want - done;
-        std::memcpy(stream + done, wave->ring + wave->readOffset, n);
-        done += n;
-        wave->readOffset += n;
-        if (wave->readOffset >= wave->ringBytes)
-            wave->readOffset = 0;
-    }
-    wave->consumed += want;
+    pullRingFill(wave->ring, stream, length > 0 ? static_cast<uint32_t>(length) : 0);
 }
 
 }  // namespace
@@ -89,10 +69,7 @@ void waveLoop(void* pcm, uint32_t bytes) {
     if (!wave)
         return;
     SDL_LockAudioDevice(wave->device);
-    wave->ring = static_cast<const uint8_t*>(pcm);
-    wave->ringBytes = bytes & ~3u;
-    wave->readOffset = 0;
-    wave->consumed = 0;
+    pullRingLoop(wave->ring, pcm, bytes);
     SDL_UnlockAudioDevice(wave->device);
     SDL_PauseAudioDevice(wave->device, 0);
 }
@@ -102,18 +79,15 @@ void waveUnprepare() {
         return;
     // The ring may be freed after this: stop reading it.
     SDL_LockAudioDevice(wave->device);
-    wave->ring = nullptr;
-    wave->ringBytes = 0;
+    pullRingRelease(wave->ring);
     SDL_UnlockAudioDevice(wave->device);
 }
 
 uint32_t wavePosition() {
     if (!wave)
         return 0;
-    uint64_t consumed = wave->consumed;
     // What the callback handed over is still queued in the device for a while.
-    uint64_t played = consumed > wave->latencyBytes ? consumed - wave->latencyBytes : 0;
-    return static_cast<uint32_t>(played);
+    return pullRingPosition(wave->ring, wave->latencyBytes);
 }
 
 void waveReset() {
@@ -121,10 +95,7 @@ void waveReset() {
         return;
     SDL_PauseAudioDevice(wave->device, 1);
     SDL_LockAudioDevice(wave->device);
-    wave->ring = nullptr;
-    wave->ringBytes = 0;
-    wave->readOffset = 0;
-    wave->consumed = 0;
+    pullRingReset(wave->ring);
     SDL_UnlockAudioDevice(wave->device);
 }
 

@@ -61,12 +61,11 @@ gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
 
 }  // namespace
 
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+int32_t platRunChooser(int32_t* choice) {
     const bool hasDisplay = g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY");
     if (!hasDisplay || !gtk_init_check(nullptr, nullptr)) {
         platLog("tumble: no display: set DISPLAY or WAYLAND_DISPLAY");
-        *failure = "Cant do createwindow 1";
-        return PLAT_CHOOSER_FAILED;
+        fatalError("Cant do createwindow 1");
     }
 
     Chooser c{};

@@ -82,18 +82,18 @@ void drawCell(FT_Face face, uint32_t code, int ascent, uint8_t* bgr) {
 
 }  // namespace
 
-int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
+bool platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
     std::string file;
     int index = 0;
     if (!findFontFile(face, &file, &index))
-        return -2;
+        return false;
     FT_Library library;
     if (FT_Init_FreeType(&library) != 0)
-        return -2;
+        return false;
     FT_Face font;
     if (FT_New_Face(library, file.c_str(), index, &font) != 0) {
         FT_Done_FreeType(library);
-        return -2;
+        return false;
     }
     // A positive GDI height is the cell height: ascent plus descent in the
     // Windows metrics, or the horizontal header's when there are none.
@@ -104,7 +104,7 @@ int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
         ascentUnits = os2->usWinAscent;
         cellUnits = os2->usWinAscent + os2->usWinDescent;
     }
-    int result = -2;
+    bool result = false;
     if (FT_IS_SCALABLE(font) && cellUnits > 0 && font->units_per_EM > 0) {
         int ppem = static_cast<int>(std::lround(double(CELL) * font->units_per_EM / cellUnits));
         if (ppem < 1)
@@ -115,7 +115,7 @@ int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
                 bgr[i] = 0;
             for (uint32_t code = 0; code < 256; ++code)
                 drawCell(font, code, ascent, bgr);
-            result = 0;
+            result = true;
         }
     }
     FT_Done_Face(font);

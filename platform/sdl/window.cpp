@@ -373,15 +373,15 @@ void* platGlProcAddress(const char* name) {
     return SDL_GL_GetProcAddress(name);
 }
 
-int platSwapBuffers(PlatWindow* window) {
+bool platSwapBuffers(PlatWindow* window) {
     if (!window || !window->window)
-        return 0;
+        return false;
     if (letterbox.framebuffer)
         showPicture();
     SDL_GL_SwapWindow(window->window);
     if (letterbox.framebuffer)
         letterbox.bindFramebuffer(GL_FRAMEBUFFER, letterbox.framebuffer);
-    return 1;
+    return true;
 }
 
 void platCloseWindow(PlatWindow* window) {
@@ -403,7 +403,7 @@ void platCloseWindow(PlatWindow* window) {
     window->window = nullptr;
 }
 
-int platRunEventLoop() {
+void platRunEventLoop() {
     SDL_StartTextInput();
     SDL_Event e;
     while (!quitPosted && SDL_WaitEvent(&e)) {
@@ -434,5 +434,4 @@ int platRunEventLoop() {
         }
     }
     SDL_Quit();
-    return 0;
 }

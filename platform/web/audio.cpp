@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/pull_ring.h"
 #include "platform/web/web.h"
 
 namespace {
@@ -18,10 +19,7 @@ enum : uint32_t { CALLBACK_FRAMES = 2048, RECORD_SECONDS = 12 };
 
 struct Wave {
     bool open;
-    const uint8_t* ring;
-    uint32_t ringBytes;
-    uint32_t readOffset;
-    uint64_t consumed;          // bytes the callback took since the loop started
+    PullRing ring;
     uint32_t latencyBytes;      // what the page holds beyond the callback
     uint64_t playedUntil;       // capture: clock sample the device has played up to
     std::vector<int16_t> recorded;
@@ -99,30 +97,21 @@ bool deviceOpen(int32_t rate) {
 }
 
 void deviceLoop(void* pcm, uint32_t bytes) {
-    wave.ring = static_cast<const uint8_t*>(pcm);
-    wave.ringBytes = bytes & ~3u;
-    wave.readOffset = 0;
-    wave.consumed = 0;
+    pullRingLoop(wave.ring, pcm, bytes);
     wave.playedUntil = webCapture.clockSamples;
     wave.recorded.clear();
 }
 
 void deviceUnprepare() {
-    // The ring may be freed after this: stop reading it.
-    wave.ring = nullptr;
-    wave.ringBytes = 0;
+    pullRingRelease(wave.ring);
 }
 
 uint32_t devicePosition() {
-    const uint64_t played = wave.consumed > wave.latencyBytes ? wave.consumed - wave.latencyBytes : 0;
-    return static_cast<uint32_t>(played);
+    return pullRingPosition(wave.ring, wave.latencyBytes);
 }
 
 void deviceReset() {
-    wave.ring = nullptr;
-    wave.ringBytes = 0;
-    wave.readOffset = 0;
-    wave.consumed = 0;
+    pullRingReset(wave.ring);
 }
 
 void deviceClose() {
@@ -135,22 +124,9 @@ void deviceClose() {
 
 // The audio callback: the next `frames` stereo frames of the ring, silence when none loops.
 extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames) {
-    const uint32_t want = frames * 4;
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
-    if (!wave.ring || wave.ringBytes == 0) {
-        std::memset(out, 0, want);
-        return;
-    }
-    for (uint32_t done = 0; done < want;) {
-        const uint32_t n = std::min(wave.ringBytes - wave.readOffset, want - done);
-        std::memcpy(bytes + done, wave.ring + wave.readOffset, n);
-        done += n;
-        wave.readOffset += n;
-        if (wave.readOffset >= wave.ringBytes)
-            wave.readOffset = 0;
-    }
-    wave.consumed += want;
-    if (!webCapture.record)
+    const bool silent = !wave.ring.ring || wave.ring.ringBytes == 0;
+    pullRingFill(wave.ring, reinterpret_cast<uint8_t*>(out), frames * 4);
+    if (silent || !webCapture.record)
         return;
     const size_t limit = static_cast<size_t>(RECORD_SECONDS) * WEB_AUDIO_RATE * 2;
     const size_t keep = std::min<size_t>(frames * 2, limit - std::min(limit, wave.recorded.size()));
@@ -172,7 +148,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE uint32_t webPublishAudio() {
 }
 
 void webAudioPlayUntil(uint64_t sample) {
-    if (!wave.open || !wave.ring || sample <= wave.playedUntil) {
+    if (!wave.open || !wave.ring.ring || sample <= wave.playedUntil) {
         wave.playedUntil = std::max(wave.playedUntil, sample);
         return;
     }

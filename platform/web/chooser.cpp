@@ -28,19 +28,14 @@ EM_JS(int, chooserPoll, (int32_t* choice), {
 
 }  // namespace
 
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+int32_t platRunChooser(int32_t* choice) {
     *choice = 0;
-    if (!chooserShow()) {
-        if (failure)
-            *failure = "Select your resolution";
-        return PLAT_CHOOSER_FAILED;
-    }
+    if (!chooserShow())
+        fatalError("Select your resolution");
     for (;;) {
         const int result = chooserPoll(choice);
-        if (result == 1)
-            return PLAT_CHOOSER_CONFIRMED;
-        if (result == 2)
-            return PLAT_CHOOSER_CANCELLED;
+        if (result == PLAT_CHOOSER_CONFIRMED || result == PLAT_CHOOSER_CANCELLED)
+            return result;
         emscripten_sleep(30);
     }
 }

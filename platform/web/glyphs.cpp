@@ -66,6 +66,6 @@ EM_JS(int, drawAtlas, (const char* faceName, uint8_t* bgr), {
 
 }  // namespace
 
-int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
-    return drawAtlas(face ? face : "Arial", bgr);
+bool platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
+    return drawAtlas(face ? face : "Arial", bgr) == 0;
 }

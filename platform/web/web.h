@@ -11,7 +11,9 @@
 #pragma once
 #include <cstdint>
 
-enum : uint32_t { WEB_AUDIO_RATE = 44100, WEB_CAPTURE_BASE_TICKS = 1000 };
+#include "platform/platform.h"
+
+enum : uint32_t { WEB_AUDIO_RATE = PLAT_OUTPUT_RATE, WEB_CAPTURE_BASE_TICKS = 1000 };
 
 struct WebCapture {
     bool enabled;            // capture=1

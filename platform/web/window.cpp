@@ -261,9 +261,9 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     return w;
 }
 
-int platSwapBuffers(PlatWindow* window) {
+bool platSwapBuffers(PlatWindow* window) {
     if (!window || !window->open)
-        return 0;
+        return false;
     webglFinishFrame();
     markFrame(insideLoop ? 1 : 0);
     if (webCapture.enabled && insideLoop && shotWanted(captureFrame))
@@ -274,7 +274,7 @@ int platSwapBuffers(PlatWindow* window) {
         waitAnimationFrame();
         lastYield = emscripten_get_now();
     }
-    return 1;
+    return true;
 }
 
 void* platGlProcAddress(const char* name) {
@@ -288,10 +288,10 @@ void platCloseWindow(PlatWindow* window) {
     leaveFullscreen();
 }
 
-int platRunEventLoop() {
+void platRunEventLoop() {
     PlatWindow* w = current;
     if (!w)
-        return 0;
+        return;
     insideLoop = true;
     double nextTick = emscripten_get_now();
     while (w->open) {
@@ -326,5 +326,4 @@ int platRunEventLoop() {
     }
     insideLoop = false;
     current = nullptr;
-    return 0;
 }

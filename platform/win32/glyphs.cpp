@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 #include "platform/win32/win32.h"
 
-int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
+bool platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
     BITMAPINFO info;
     std::memset(&info, 0, sizeof info);
     info.bmiHeader.biSize = 40;
@@ -15,21 +15,21 @@ int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
 
     HDC context = CreateCompatibleDC(nullptr);
     if (!context)
-        return -2;
+        return false;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(context, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bitmap || !bits) {
         if (bitmap)
             DeleteObject(bitmap);
         DeleteDC(context);
-        return -2;
+        return false;
     }
     HFONT font = CreateFontA(16, 0, 0, 0, 700, FALSE, FALSE, FALSE, OEM_CHARSET, 0, 0,
                              ANTIALIASED_QUALITY, 0, face);
     if (!font) {
         DeleteObject(bitmap);
         DeleteDC(context);
-        return -2;
+        return false;
     }
     HGDIOBJ oldBitmap = SelectObject(context, bitmap);
     HGDIOBJ oldFont = SelectObject(context, font);
@@ -53,5 +53,5 @@ int platRenderGlyphAtlas(const char* face, uint8_t* bgr) {
     DeleteObject(font);
     DeleteObject(bitmap);
     DeleteDC(context);
-    return 0;
+    return true;
 }

@@ -188,7 +188,7 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     ReleaseDC(nullptr, screen);
 }
 
-PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
+int32_t platRunChooser(int32_t* choice) {
     chooserChoice = choice;
 
     WNDCLASSA renderClass = {};
@@ -217,16 +217,13 @@ PlatChooserResult platRunChooser(int32_t* choice, const char** failure) {
                                    scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(chooserHeight, dpi),
                                    nullptr, nullptr, win32Instance, nullptr);
     if (!chooser) {
-        *failure = "Cant do createwindow 1";
-        return PLAT_CHOOSER_FAILED;
+        fatalError("Cant do createwindow 1");
     }
     if (!makeButton(chooser, chooserItems[0], dpi)) {
-        *failure = "Cant do createwindow 2";
-        return PLAT_CHOOSER_FAILED;
+        fatalError("Cant do createwindow 2");
     }
     if (!makeButton(chooser, chooserItems[1], dpi)) {
-        *failure = "Cant do createwindow 3";
-        return PLAT_CHOOSER_FAILED;
+        fatalError("Cant do createwindow 3");
     }
     for (int i = 2; i < 10; ++i)
         makeButton(chooser, chooserItems[i], dpi);
@@ -338,8 +335,8 @@ void* platGlProcAddress(const char* name) {
     return reinterpret_cast<void*>(wglGetProcAddress(name));
 }
 
-int platSwapBuffers(PlatWindow* window) {
-    return SwapBuffers(window->deviceContext);
+bool platSwapBuffers(PlatWindow* window) {
+    return SwapBuffers(window->deviceContext) != FALSE;
 }
 
 // WM_DESTROY does the rest.
@@ -348,14 +345,13 @@ void platCloseWindow(PlatWindow* window) {
     DestroyWindow(window->window);
 }
 
-int platRunEventLoop() {
+void platRunEventLoop() {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
     ReleaseDC(render.window, render.deviceContext);
-    return static_cast<int>(msg.wParam);
 }
 
 LRESULT CALLBACK RenderWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

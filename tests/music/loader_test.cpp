@@ -291,6 +291,10 @@ TEST(Loader, NamesTheRealCauseAndWhatWasCut) {
     std::vector<uint8_t> header(good.begin(), good.begin() + 80);
     header[70] = 1, header[71] = 1;   // 257 patterns
     EXPECT_STREQ(moduleCheckHeader(header.data(), 80), "more than 256 patterns");
+    std::vector<uint8_t> many = good;
+    many[70] = 1, many[71] = 1;
+    EXPECT_EQ(moduleOpenMemory(many.data(), static_cast<uint32_t>(many.size())), nullptr);
+    EXPECT_STREQ(moduleLoadError(), "more than 256 patterns");
     header[71] = 0, header[74] = 0;
     EXPECT_NE(std::strstr(moduleCheckHeader(header.data(), 80), "Amiga"), nullptr);
 }

@@ -79,7 +79,7 @@ protected:
         player = moduleOpenMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
         ASSERT_NE(player, nullptr) << moduleLoadError();
         audioSetDevice(&fakeDevice);
-        ASSERT_TRUE(audioOpen(MUSIC_OUTPUT_RATE));
+        ASSERT_TRUE(audioOpen(PLAT_OUTPUT_RATE));
     }
     void TearDown() override {
         if (player) {
@@ -98,7 +98,7 @@ TEST_F(Soak, SongClockFollowsTheSongThroughTheByteCounterWrap) {
     const double hours = soakHours();
     const int32_t frames = blockFrames;
     const uint32_t blockBytes = static_cast<uint32_t>(frames) * 4;
-    const uint64_t totalBlocks = static_cast<uint64_t>(hours * 3600.0 * double(MUSIC_OUTPUT_RATE) / frames);
+    const uint64_t totalBlocks = static_cast<uint64_t>(hours * 3600.0 * double(PLAT_OUTPUT_RATE) / frames);
 
     // Reference 1: the first minute of the song as the offline renderer makes it.
     const uint64_t referenceBlocks = 3000;
@@ -204,7 +204,7 @@ TEST_F(Soak, SongClockFollowsTheSongThroughTheByteCounterWrap) {
     EXPECT_TRUE(wrapped) << "the device counter never wrapped";
     EXPECT_GT(played, uint64_t(1) << 32);
     std::printf("played %.2f hours (%llu blocks), counter wrapped: %s\n",
-                double(played) / 4 / double(MUSIC_OUTPUT_RATE) / 3600, static_cast<unsigned long long>(played / blockBytes),
+                double(played) / 4 / double(PLAT_OUTPUT_RATE) / 3600, static_cast<unsigned long long>(played / blockBytes),
                 wrapped ? "yes" : "no");
 }
 

@@ -180,7 +180,7 @@ CaptureFrame captureFrame(uint8_t* rgb) {
     frame.renderCpuMs = processCpuMs() - startCpu;
     frame.demoTime = demo.demoTime;
     frame.songPosition = demo.songPosition;
-    frame.mainPhase = loaded == 1 && !(demo.songPosition < 1.0f);
+    frame.mainPhase = loaded == 1 && inMainPhase(demo.songPosition);
 
     glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);

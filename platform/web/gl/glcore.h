@@ -6,30 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-enum : uint32_t {
-    GLC_MODELVIEW = 0x1700,
-    GLC_PROJECTION = 0x1701,
-    GLC_TRIANGLES = 0x0004,
-    GLC_TRIANGLE_STRIP = 0x0005,
-    GLC_TRIANGLE_FAN = 0x0006,
-    GLC_QUADS = 0x0007,
-    GLC_QUAD_STRIP = 0x0008,
-    GLC_POLYGON = 0x0009,
-    GLC_COMPILE = 0x1300,
-    GLC_COMPILE_AND_EXECUTE = 0x1301,
-    GLC_BYTE = 0x1400,
-    GLC_UNSIGNED_BYTE = 0x1401,
-    GLC_SHORT = 0x1402,
-    GLC_UNSIGNED_SHORT = 0x1403,
-    GLC_INT = 0x1404,
-    GLC_UNSIGNED_INT = 0x1405,
-    GLC_NO_ERROR = 0,
-    GLC_INVALID_ENUM = 0x0500,
-    GLC_INVALID_VALUE = 0x0501,
-    GLC_INVALID_OPERATION = 0x0502,
-    GLC_STACK_OVERFLOW = 0x0503,
-    GLC_STACK_UNDERFLOW = 0x0504,
-};
+#include "platform/gl_constants.h"
 
 // One vertex of the batch, already in clip coordinates.
 struct GlcVertex {

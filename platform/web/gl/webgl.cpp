@@ -12,37 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gl_constants.h"
 #include "platform/web/gl/glcore.h"
 
 namespace {
-
-enum : GLenum {
-    SUB_FRAMEBUFFER = 0x8D40,
-    SUB_RENDERBUFFER = 0x8D41,
-    SUB_COLOR_ATTACHMENT0 = 0x8CE0,
-    SUB_DEPTH_ATTACHMENT = 0x8D00,
-    SUB_STENCIL_ATTACHMENT = 0x8D20,
-    SUB_DEPTH_STENCIL_ATTACHMENT = 0x821A,
-    SUB_FRAMEBUFFER_BINDING = 0x8CA6,
-    SUB_RENDERBUFFER_BINDING = 0x8CA7,
-    SUB_RGBA8 = 0x8058,
-    SUB_RGB8 = 0x8051,
-    SUB_DEPTH_COMPONENT16 = 0x81A5,
-    SUB_DEPTH_COMPONENT24 = 0x81A6,
-    SUB_DEPTH_STENCIL = 0x84F9,
-    SUB_DEPTH24_STENCIL8 = 0x88F0,
-    SUB_FRAMEBUFFER_COMPLETE = 0x8CD5,
-    SUB_CLAMP = 0x2900,
-    SUB_CLAMP_TO_EDGE = 0x812F,
-    SUB_BGR = 0x80E0,
-    SUB_BGRA = 0x80E1,
-    SUB_ARRAY_BUFFER = 0x8892,
-    SUB_STREAM_DRAW = 0x88E0,
-    SUB_VERTEX_SHADER = 0x8B31,
-    SUB_FRAGMENT_SHADER = 0x8B30,
-    SUB_COMPILE_STATUS = 0x8B81,
-    SUB_LINK_STATUS = 0x8B82,
-};
 
 struct Texture {
     GLuint web;
@@ -108,9 +81,9 @@ void drawBatch(const GlcVertex* vertices, uint32_t count) {
         return;
     const bool textured = st.texturing && textureComplete(texture(st.boundTexture));
     emscripten_glUseProgram(textured ? st.texturedProgram : st.plainProgram);
-    emscripten_glBindBuffer(SUB_ARRAY_BUFFER, st.buffer);
-    emscripten_glBufferData(SUB_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(GlcVertex)), vertices,
-                            SUB_STREAM_DRAW);
+    emscripten_glBindBuffer(GLC_ARRAY_BUFFER, st.buffer);
+    emscripten_glBufferData(GLC_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(GlcVertex)), vertices,
+                            GLC_STREAM_DRAW);
     emscripten_glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count));
 }
 
@@ -144,12 +117,12 @@ GLuint compile(GLenum kind, const char* source) {
     emscripten_glShaderSource(shader, 1, &source, nullptr);
     emscripten_glCompileShader(shader);
     GLint ok = 0;
-    emscripten_glGetShaderiv(shader, SUB_COMPILE_STATUS, &ok);
+    emscripten_glGetShaderiv(shader, GLC_COMPILE_STATUS, &ok);
     return ok ? shader : 0;
 }
 
 GLuint link(GLuint vertex, const char* fragmentSource) {
-    const GLuint fragment = compile(SUB_FRAGMENT_SHADER, fragmentSource);
+    const GLuint fragment = compile(GLC_FRAGMENT_SHADER, fragmentSource);
     if (!vertex || !fragment)
         return 0;
     const GLuint program = emscripten_glCreateProgram();
@@ -160,14 +133,14 @@ GLuint link(GLuint vertex, const char* fragmentSource) {
     emscripten_glBindAttribLocation(program, 2, "texCoord");
     emscripten_glLinkProgram(program);
     GLint ok = 0;
-    emscripten_glGetProgramiv(program, SUB_LINK_STATUS, &ok);
+    emscripten_glGetProgramiv(program, GLC_LINK_STATUS, &ok);
     return ok ? program : 0;
 }
 
 int32_t formatComponents(GLenum format) {
     switch (format) {
-    case GL_RGB: case SUB_BGR: return 3;
-    case GL_RGBA: case SUB_BGRA: return 4;
+    case GL_RGB: case GLC_BGR: return 3;
+    case GL_RGBA: case GLC_BGRA: return 4;
     case GL_LUMINANCE: case GL_ALPHA: case GL_RED: return 1;
     case GL_LUMINANCE_ALPHA: return 2;
     default: return 0;
@@ -176,8 +149,8 @@ int32_t formatComponents(GLenum format) {
 
 int32_t internalComponents(GLint internal) {
     switch (internal) {
-    case 1: case 2: case 3: case GL_RGB: case SUB_RGB8: case GL_LUMINANCE: return 3;
-    case 4: case GL_RGBA: case SUB_RGBA8: case GL_LUMINANCE_ALPHA: return 4;
+    case 1: case 2: case 3: case GL_RGB: case GLC_RGB8: case GL_LUMINANCE: return 3;
+    case 4: case GL_RGBA: case GLC_RGBA8: case GL_LUMINANCE_ALPHA: return 4;
     default: return 0;
     }
 }
@@ -196,7 +169,7 @@ void readPixel(const uint8_t* p, GLenum format, GLenum type, uint8_t out[4]) {
         }
     }
     switch (format) {
-    case SUB_BGR: case SUB_BGRA: std::swap(c[0], c[2]); break;
+    case GLC_BGR: case GLC_BGRA: std::swap(c[0], c[2]); break;
     case GL_LUMINANCE: c[1] = c[2] = c[0]; break;
     case GL_LUMINANCE_ALPHA: c[3] = c[1]; c[1] = c[2] = c[0]; break;
     case GL_ALPHA: c[3] = c[0]; c[0] = c[1] = c[2] = 0; break;
@@ -218,7 +191,7 @@ void subGenFramebuffers(GLsizei n, GLuint* names) {
 
 void subBindFramebuffer(GLenum target, GLuint name) {
     glcFlush();
-    if (target != SUB_FRAMEBUFFER) {
+    if (target != GLC_FRAMEBUFFER) {
         setError(GL_INVALID_ENUM);
         return;
     }
@@ -227,7 +200,7 @@ void subBindFramebuffer(GLenum target, GLuint name) {
         setError(GL_INVALID_OPERATION);
         return;
     }
-    emscripten_glBindFramebuffer(SUB_FRAMEBUFFER, name ? it->second.web : 0);
+    emscripten_glBindFramebuffer(GLC_FRAMEBUFFER, name ? it->second.web : 0);
     st.boundFramebuffer = name;
 }
 
@@ -250,25 +223,25 @@ void subRenderbufferStorage(GLenum, GLenum format, GLsizei width, GLsizei height
     }
     Renderbuffer& r = it->second;
     r.format = format;
-    if (format == SUB_DEPTH_COMPONENT24 || format == SUB_DEPTH24_STENCIL8 || format == SUB_DEPTH_STENCIL ||
-        format == SUB_DEPTH_COMPONENT16) {
+    if (format == GLC_DEPTH_COMPONENT24 || format == GLC_DEPTH24_STENCIL8 || format == GLC_DEPTH_STENCIL ||
+        format == GLC_DEPTH_COMPONENT16) {
         // Depth and stencil together: the browser's way to more than 16 bits of depth.
         if (!r.webRenderbuffer)
             emscripten_glGenRenderbuffers(1, &r.webRenderbuffer);
-        emscripten_glBindRenderbuffer(SUB_RENDERBUFFER, r.webRenderbuffer);
-        emscripten_glRenderbufferStorage(SUB_RENDERBUFFER, SUB_DEPTH_STENCIL, width, height);
-        emscripten_glBindRenderbuffer(SUB_RENDERBUFFER, 0);
+        emscripten_glBindRenderbuffer(GLC_RENDERBUFFER, r.webRenderbuffer);
+        emscripten_glRenderbufferStorage(GLC_RENDERBUFFER, GLC_DEPTH_STENCIL, width, height);
+        emscripten_glBindRenderbuffer(GLC_RENDERBUFFER, 0);
         return;
     }
     if (!r.webTexture)
         emscripten_glGenTextures(1, &r.webTexture);
     emscripten_glBindTexture(GL_TEXTURE_2D, r.webTexture);
-    const GLenum web = format == SUB_RGB8 || format == GL_RGB ? GL_RGB : GL_RGBA;
+    const GLenum web = format == GLC_RGB8 || format == GL_RGB ? GL_RGB : GL_RGBA;
     emscripten_glTexImage2D(GL_TEXTURE_2D, 0, web, width, height, 0, web, GL_UNSIGNED_BYTE, nullptr);
     emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, SUB_CLAMP_TO_EDGE);
-    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, SUB_CLAMP_TO_EDGE);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GLC_CLAMP_TO_EDGE);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GLC_CLAMP_TO_EDGE);
     emscripten_glBindTexture(GL_TEXTURE_2D, texture(st.boundTexture).web);
 }
 
@@ -279,13 +252,13 @@ void subFramebufferRenderbuffer(GLenum, GLenum attachment, GLenum, GLuint name) 
         setError(GL_INVALID_OPERATION);
         return;
     }
-    if (attachment == SUB_COLOR_ATTACHMENT0) {
+    if (attachment == GLC_COLOR_ATTACHMENT0) {
         const GLuint tex = name ? it->second.webTexture : 0;
-        emscripten_glFramebufferTexture2D(SUB_FRAMEBUFFER, attachment, GL_TEXTURE_2D, tex, 0);
+        emscripten_glFramebufferTexture2D(GLC_FRAMEBUFFER, attachment, GL_TEXTURE_2D, tex, 0);
         return;
     }
     const GLuint rb = name ? it->second.webRenderbuffer : 0;
-    emscripten_glFramebufferRenderbuffer(SUB_FRAMEBUFFER, SUB_DEPTH_STENCIL_ATTACHMENT, SUB_RENDERBUFFER, rb);
+    emscripten_glFramebufferRenderbuffer(GLC_FRAMEBUFFER, GLC_DEPTH_STENCIL_ATTACHMENT, GLC_RENDERBUFFER, rb);
 }
 
 GLenum subCheckFramebufferStatus(GLenum target) {
@@ -302,7 +275,7 @@ bool webglSubsetInit() {
     st.packAlignment = 4;
     texture(0);   // the default texture is an object like any other here
     emscripten_glBindTexture(GL_TEXTURE_2D, texture(0).web);
-    const GLuint vertex = compile(SUB_VERTEX_SHADER, VERTEX_SHADER);
+    const GLuint vertex = compile(GLC_VERTEX_SHADER, VERTEX_SHADER);
     st.plainProgram = link(vertex, PLAIN_SHADER);
     st.texturedProgram = link(vertex, TEXTURED_SHADER);
     if (!st.plainProgram || !st.texturedProgram)
@@ -310,7 +283,7 @@ bool webglSubsetInit() {
     emscripten_glUseProgram(st.texturedProgram);
     emscripten_glUniform1i(emscripten_glGetUniformLocation(st.texturedProgram, "image"), 0);
     emscripten_glGenBuffers(1, &st.buffer);
-    emscripten_glBindBuffer(SUB_ARRAY_BUFFER, st.buffer);
+    emscripten_glBindBuffer(GLC_ARRAY_BUFFER, st.buffer);
     const GLsizei stride = sizeof(GlcVertex);
     emscripten_glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride,
                                      reinterpret_cast<void*>(offsetof(GlcVertex, position)));
@@ -354,13 +327,13 @@ void webglFinishFrame() {
 
 void webglReadCanvas(int32_t width, int32_t height, uint8_t* rgb) {
     glcFlush();
-    emscripten_glBindFramebuffer(SUB_FRAMEBUFFER, 0);
+    emscripten_glBindFramebuffer(GLC_FRAMEBUFFER, 0);
     std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
     emscripten_glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i)
         std::memcpy(rgb + i * 3, &rgba[i * 4], 3);
     auto it = st.framebuffers.find(st.boundFramebuffer);
-    emscripten_glBindFramebuffer(SUB_FRAMEBUFFER, it == st.framebuffers.end() ? 0 : it->second.web);
+    emscripten_glBindFramebuffer(GLC_FRAMEBUFFER, it == st.framebuffers.end() ? 0 : it->second.web);
 }
 
 uint32_t webglBoundFramebuffer() {
@@ -485,8 +458,8 @@ void glTexParameteri(GLenum target, GLenum name, GLint value) {
     glcFlush();
     if (name == GL_TEXTURE_MIN_FILTER)
         texture(st.boundTexture).minFilter = value;
-    if ((name == GL_TEXTURE_WRAP_S || name == GL_TEXTURE_WRAP_T) && value == SUB_CLAMP)
-        value = SUB_CLAMP_TO_EDGE;
+    if ((name == GL_TEXTURE_WRAP_S || name == GL_TEXTURE_WRAP_T) && value == GLC_CLAMP)
+        value = GLC_CLAMP_TO_EDGE;
     emscripten_glTexParameteri(target, name, value);
 }
 void glTexEnvi(GLenum, GLenum name, GLint value) {
@@ -558,7 +531,7 @@ void glReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum 
         for (GLsizei col = 0; col < w; ++col) {
             const uint8_t* p = &rgba[(static_cast<size_t>(row) * w + col) * 4];
             uint8_t* q = out + row * rowBytes + col * n;
-            const bool swap = format == SUB_BGR || format == SUB_BGRA;
+            const bool swap = format == GLC_BGR || format == GLC_BGRA;
             q[0] = swap ? p[2] : p[0];
             q[1] = p[1];
             q[2] = swap ? p[0] : p[2];
@@ -579,8 +552,8 @@ GLenum glGetError() {
 
 void glGetIntegerv(GLenum name, GLint* value) {
     switch (name) {
-    case SUB_FRAMEBUFFER_BINDING: *value = static_cast<GLint>(st.boundFramebuffer); return;
-    case SUB_RENDERBUFFER_BINDING: *value = static_cast<GLint>(st.boundRenderbuffer); return;
+    case GLC_FRAMEBUFFER_BINDING: *value = static_cast<GLint>(st.boundFramebuffer); return;
+    case GLC_RENDERBUFFER_BINDING: *value = static_cast<GLint>(st.boundRenderbuffer); return;
     case GL_TEXTURE_BINDING_2D: *value = static_cast<GLint>(st.boundTexture); return;
     case GL_MATRIX_MODE: *value = static_cast<GLint>(glcCurrentMatrixMode()); return;
     case GL_MODELVIEW_STACK_DEPTH: *value = glcStackDepth(GL_MODELVIEW); return;
