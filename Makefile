@@ -73,8 +73,9 @@ PREFIX ?= /usr/local
 install: build
 	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
+# Removes what the install into the same DESTDIR and PREFIX recorded in build/.
 uninstall:
-	@DESTDIR="$(DESTDIR)" cmake -DPREFIX="$(PREFIX)" -P tools/install/uninstall.cmake
+	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(CURDIR)/build/install-records" "$(PREFIX)"
 
 # The executable and its text (CRLF line ends, as Windows readers expect),
 # zipped without extra file attributes or timestamps of the build machine.

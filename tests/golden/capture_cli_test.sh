@@ -51,13 +51,33 @@ size=$(stat -c %s "$work/run/music.wav" 2>/dev/null || echo 0)
 grep -q "median" "$work/run.log" || { echo "FAIL: no render times"; failures=$((failures + 1)); }
 grep -q '\[[#.]*\]' "$work/run.log" && fail "progress bar written to a log"
 
-# A second run into the folder is refused; --force replaces the earlier capture.
+# A second run into the folder is refused; --force removes only what the
+# earlier capture recorded writing, not the user's frame00099.png.
 touch "$work/run/frame00099.png" "$work/run/notes.txt"
 refuse 1 "--force" --width 64 --height 48 --fps 5 --seconds 1 --out "$work/run"
 [ -e "$work/run/frame00099.png" ] || fail "refused run touched the earlier capture"
 "$tool" --width 64 --height 48 --fps 5 --seconds 0.4 --out "$work/run" --force >/dev/null 2>&1 || fail "--force run failed"
-[ "$(cd "$work/run" && echo frame*.png)" = "frame00000.png frame00001.png" ] || fail "--force left: $(ls "$work/run")"
+[ "$(cd "$work/run" && echo frame*.png)" = "frame00000.png frame00001.png frame00099.png" ] || fail "--force left: $(ls "$work/run")"
 [ -e "$work/run/notes.txt" ] || fail "--force removed a file of the user's"
+# A name this run would write that no capture recorded: refused even with --force.
+mkdir -p "$work/mine" && echo mine >"$work/mine/frame00000.png"
+refuse 1 "frame00000.png is in the way" --width 64 --height 48 --fps 5 --seconds 1 --out "$work/mine" --force
+[ "$(cat "$work/mine/frame00000.png")" = mine ] && [ "$(ls -A "$work/mine")" = frame00000.png ] || fail "refused --force run changed the folder"
+
+# A full disk: the real reason (not the progress bar's), no partial frame.
+mkdir -p "$work/small"
+if mount -t tmpfs -o size=64k tmpfs "$work/small" 2>/dev/null; then
+    out=$("$tool" --width 64 --height 48 --fps 50 --seconds 2 --out "$work/small/run" 2>&1)
+    rc=$?
+    [ $rc = 1 ] && grep -q "No space left on device" <<<"$out" || fail "full disk: exit code $rc, said: $out"
+    for f in "$work"/small/run/frame*.png; do
+        [ -s "$f" ] && head -c 8 "$f" | od -An -tx1 | tr -d ' \n' | grep -q '^89504e470d0a1a0a$' || fail "full disk left $f"
+    done
+    ls -A "$work/small/run" | grep -q '\.part-' && fail "full disk left a temporary file"
+    umount "$work/small"
+else
+    echo "mounting a tmpfs is not allowed here: full-disk capture not checked"
+fi
 
 # A video, where the encoder is installed: H.264 and AAC, one second long.
 if command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
@@ -71,6 +91,20 @@ if command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
     "$tool" --width 63 --height 47 --fps 10 --seconds 0.3 --out "$work/odd.mp4" >/dev/null 2>&1 || fail "odd-size video failed"
     size=$(ffprobe -v error -show_entries stream=width,height -select_streams v -of csv=p=0 "$work/odd.mp4")
     [ "$size" = "64,48" ] || fail "odd-size video is $size"
+    # The extension in any case; SIGINT during encoding leaves nothing behind.
+    "$tool" --width 64 --height 48 --fps 10 --seconds 0.3 --out "$work/Up.MP4" >/dev/null 2>&1 || fail "Up.MP4 failed"
+    [ -f "$work/Up.MP4" ] || fail "Up.MP4 is not a video file"
+    # (With job control on, so that the background run does not start with SIGINT ignored.)
+    mkdir -p "$work/stopped"
+    set -m
+    "$tool" --width 64 --height 48 --fps 100 --seconds 300 --out "$work/stopped/v.mp4" >/dev/null 2>&1 &
+    pid=$!
+    set +m
+    sleep 3
+    kill -INT $pid
+    timeout 20 tail --pid=$pid -f /dev/null || { fail "SIGINT did not end a video capture"; kill -KILL $pid; }
+    sleep 0.5
+    [ -z "$(ls -A "$work/stopped")" ] || fail "interrupted video left: $(ls -A "$work/stopped")"
     # An encoder that refuses, and (not as root) a folder it cannot write:
     # said why, exit 1, not killed by SIGPIPE, nothing left behind.
     mkdir -p "$work/bin" "$work/refused" "$work/locked" && chmod 555 "$work/locked"
