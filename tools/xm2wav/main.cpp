@@ -169,18 +169,22 @@ bool render(Player* player, uint32_t frames, FILE* out, uint64_t* clipped) {
     return ok;
 }
 
-}  // namespace
+struct Options {
+    std::string in, out;
+    double seconds = 60.0;
+};
 
-int main(int argc, char** argv) {
+// -1 when the tool goes on with o filled in, else its exit code.
+int parseArguments(int argc, char** argv, Options* o) {
     CLI::App app{"Renders an XM module through tumble's own player to a 44,100 Hz stereo 16-bit WAV file."};
     cliSetup(app, "tumble-xm2wav");
-    std::string inPath, outPath;
-    double seconds = 60.0;
-    app.add_option("IN", inPath, "The module (.xm)")->required();
-    app.add_option("OUT", outPath, "The WAV file to write; replaced only once the render is complete, keeping its permissions; "
-                   "a symbolic link is written through to its target")->required();
+    app.add_option("IN", o->in, "The module (.xm)")->required();
+    app.add_option("OUT", o->out,
+                   "The WAV file to write; replaced only once the render is complete, keeping its permissions; "
+                   "a symbolic link is written through to its target")
+        ->required();
     const double longest = longestSeconds();
-    app.add_option("--seconds", seconds, "Length of the render (default 60)")
+    app.add_option("--seconds", o->seconds, "Length of the render (default 60)")
         ->check(secondsUpTo(HUGE_VAL))
         ->check(CLI::Validator(
             [longest](std::string& text) -> std::string {
@@ -196,47 +200,60 @@ int main(int argc, char** argv) {
                 return message;
             },
             ""));
-    const int parsed = cliParse(app, argc, argv);
+    return cliParse(app, argc, argv);
+}
+
+// The module IN, refused when OUT is IN under another name (rendering would
+// destroy it). Null after saying why.
+Player* openModule(const Options& o) {
+    const int in = open(o.in.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        toolError("cannot open %s: %s", o.in.c_str(), reason(errno));
+        return nullptr;
+    }
+    struct stat inStat, outStat;
+    Player* player = nullptr;
+    if (fstat(in, &inStat) != 0)
+        toolError("cannot read %s: %s", o.in.c_str(), reason(errno));
+    else if (S_ISDIR(inStat.st_mode))
+        toolError("cannot read %s: %s", o.in.c_str(), reason(EISDIR));
+    else if (stat(outputTarget(o.out).c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
+             outStat.st_ino == inStat.st_ino)
+        toolError("%s is the input file %s; choose another output", o.out.c_str(), o.in.c_str());
+    else
+        player = loadModule(o.in, inStat, in);
+    close(in);
+    return player;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    const int parsed = parseArguments(argc, argv, &o);
     if (parsed >= 0)
         return parsed;
-
-    const int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return toolError("cannot open %s: %s", inPath.c_str(), reason(errno));
-    struct stat inStat;
-    if (fstat(in, &inStat) != 0)
-        return toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
-    if (S_ISDIR(inStat.st_mode))
-        return toolError("cannot read %s: %s", inPath.c_str(), reason(EISDIR));
-
-    // OUT must not be IN under another name: rendering would destroy it.
-    struct stat outStat;
-    if (stat(outputTarget(outPath).c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
-        outStat.st_ino == inStat.st_ino)
-        return toolError("%s is the input file %s; choose another output", outPath.c_str(), inPath.c_str());
-
-    Player* player = loadModule(inPath, inStat, in);
-    close(in);
+    Player* player = openModule(o);
     if (!player)
         return EXIT_FAILED;
     OutputFile out;
-    if (!outputOpen(&out, outPath)) {
+    if (!outputOpen(&out, o.out)) {
         moduleFree(player);
-        return toolError("cannot write %s: %s", outPath.c_str(), reason(errno));
+        return toolError("cannot write %s: %s", o.out.c_str(), reason(errno));
     }
-    const uint32_t frames = static_cast<uint32_t>(framesFor(seconds));
+    const uint32_t frames = static_cast<uint32_t>(framesFor(o.seconds));
     uint64_t clipped = 0;
     const bool rendered = render(player, frames, out.file, &clipped);
     const int error = errno;
     moduleFree(player);
     if (!rendered) {
         outputAbort(&out);
-        return toolError("cannot write %s: %s", outPath.c_str(), reason(error));
+        return toolError("cannot write %s: %s", o.out.c_str(), reason(error));
     }
     if (!outputCommit(&out, true))
-        return toolError("cannot write %s: %s", outPath.c_str(), reason(errno));
+        return toolError("cannot write %s: %s", o.out.c_str(), reason(errno));
     const double share = static_cast<double>(clipped) / (static_cast<double>(frames) * 2.0);
     if (share > 0.001)
-        toolError("warning: %.1f%% of the samples in %s are clipped at full scale", share * 100.0, outPath.c_str());
+        toolError("warning: %.1f%% of the samples in %s are clipped at full scale", share * 100.0, o.out.c_str());
     return 0;
 }
