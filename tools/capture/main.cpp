@@ -1,5 +1,6 @@
 // tumble-capture: renders the show offline into PNG frames and a WAV file,
-// or into an H.264/AAC video through the ffmpeg command-line tool.
+// or through the ffmpeg command-line tool into an H.264/AAC .mp4 or a
+// lossless FFV1/FLAC .mkv.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,12 +27,18 @@ constexpr const char* RECORD_NAME = ".tumble-capture";
 constexpr const char* RECORD_HEADER = "tumble-capture record 1";
 constexpr int32_t MAX_FRAMES = 10000000;
 
-enum Output { OUTPUT_FOLDER, OUTPUT_MP4, OUTPUT_NONE };
+enum Output { OUTPUT_FOLDER, OUTPUT_MP4, OUTPUT_MKV, OUTPUT_NONE };
+
+// Video files people may expect that this tool does not write: refused
+// rather than taken as a folder's name.
+const char* const OTHER_VIDEO_EXTENSIONS[] = {".webm", ".mov", ".avi", ".m4v", ".mpg", ".mpeg", ".ogv", ".ogg",
+                                              ".flv", ".wmv", ".ts", ".m2ts", ".3gp", ".gif", ".mxf", ".h264"};
 
 struct Options {
     int32_t width = 640;
     int32_t height = 480;
     int32_t fps = 50;
+    int32_t crf = 18;       // H.264 quality: no visible banding on the blue card or the trails
     double seconds = 25.0;
     std::string out;
     bool discard = false;   // render and read back only: for measuring
@@ -59,16 +66,21 @@ bool hasExtension(const std::string& path, const char* extension) {
 Options parseArguments(int argc, char** argv) {
     Options o;
     CLI::App app{"Renders tumble offline, deterministically, to PNG frames and music.wav in a folder, "
-                 "or to an .mp4 file through ffmpeg."};
+                 "or through ffmpeg to an .mp4 (H.264 High, AAC 256 kb/s) or a lossless .mkv (FFV1, FLAC). "
+                 "Any size keeps the 4:3 picture, centred between black bars."};
     cliSetup(app, "tumble-capture");
-    app.add_option("--width", o.width, "Frame width in pixels (default 640)")->check(wholeNumber(1, 8192));
-    app.add_option("--height", o.height, "Frame height in pixels (default 480)")->check(wholeNumber(1, 8192));
+    app.footer("The model's spin and the feedback trails advance once per drawn frame, so a capture at 60 "
+               "frames per second moves differently from one at 50 (the show's own rate); both are valid.");
+    app.add_option("--width", o.width, "Frame width in pixels (default 640)")->check(wholeNumber(2, 8192));
+    app.add_option("--height", o.height, "Frame height in pixels (default 480)")->check(wholeNumber(2, 8192));
     app.add_option("--fps", o.fps, "Frames per second (default 50)")->check(wholeNumber(1, 1000));
     app.add_option("--seconds", o.seconds, "Length of the capture (default 25)")->check(secondsUpTo(86400.0));
+    CLI::Option* crf = app.add_option("--crf", o.crf, "H.264 quality for .mp4, lower is better (default 18)")
+                           ->check(wholeNumber(0, 51));
     CLI::Option* out = app.add_option(
         "--out", o.out,
-        "A folder (frame00000.png ... and music.wav) or a file ending in .mp4; a file is replaced only once "
-        "complete, keeping its permissions, and a symbolic link is written through to its target");
+        "A folder (frame00000.png ... and music.wav) or a file ending in .mp4 or .mkv; a file is replaced "
+        "only once complete, keeping its permissions, and a symbolic link is written through to its target");
     app.add_flag("--discard", o.discard, "Write nothing, only report the render times")->excludes(out);
     app.add_flag("--force", o.force,
                  "Replace an earlier capture in the folder: only the files it recorded writing there");
@@ -76,12 +88,20 @@ Options parseArguments(int argc, char** argv) {
     if (parsed >= 0)
         std::exit(parsed);
     if (o.out.empty() && !o.discard)
-        std::exit(usageError("no --out given (a folder or a file ending in .mp4), nor --discard"));
+        std::exit(usageError("no --out given (a folder or a file ending in .mp4 or .mkv), nor --discard"));
     const int64_t frames = std::llround(o.seconds * o.fps);
     if (frames < 1 || frames > MAX_FRAMES)
         std::exit(usageError("--seconds times --fps must give between 1 and 10000000 frames"));
     o.frames = static_cast<int32_t>(frames);
-    o.output = o.discard ? OUTPUT_NONE : hasExtension(o.out, ".mp4") ? OUTPUT_MP4 : OUTPUT_FOLDER;
+    o.output = o.discard                    ? OUTPUT_NONE
+               : hasExtension(o.out, ".mp4") ? OUTPUT_MP4
+               : hasExtension(o.out, ".mkv") ? OUTPUT_MKV
+                                             : OUTPUT_FOLDER;
+    for (const char* extension : OTHER_VIDEO_EXTENSIONS)
+        if (o.output == OUTPUT_FOLDER && hasExtension(o.out, extension))
+            std::exit(usageError("--out " + o.out + ": writes .mp4 and .mkv videos only, or a folder"));
+    if (crf->count() && o.output != OUTPUT_MP4)
+        std::exit(usageError("--crf sets the quality of an .mp4 only"));
     return o;
 }
 
@@ -234,7 +254,8 @@ struct Video {
     std::string videoOnly;   // temporary files beside OUT
     std::string audioOnly;
     std::string log;
-    int32_t width = 0;       // even sizes, as the encoder wants
+    bool mp4 = true;         // else the lossless .mkv
+    int32_t width = 0;       // for .mp4 even sizes, as H.264 in 4:2:0 wants
     int32_t height = 0;
     pid_t encoder = -1;
     FILE* frames = nullptr;  // the encoder's input
@@ -320,7 +341,7 @@ std::string ffmpegFailure(int status, const std::string& log) {
 
 void checkVideo() {
     if (!onPath("ffmpeg"))
-        fail("writing .mp4 needs the ffmpeg command-line tool, which is not on PATH "
+        fail("writing a video needs the ffmpeg command-line tool, which is not on PATH "
              "(install it, or give a folder as --out)");
 }
 
@@ -333,9 +354,10 @@ void openVideo(const Options& o, Video* v) {
     v->videoOnly = tempFile(v->muxed.target, "video");
     v->audioOnly = tempFile(v->muxed.target, "audio");
     v->log = tempFile(v->muxed.target, "log");
+    v->mp4 = o.output == OUTPUT_MP4;
     // H.264 in 4:2:0 wants even sizes: an odd one gets a black column or row.
-    v->width = (o.width + 1) & ~1;
-    v->height = (o.height + 1) & ~1;
+    v->width = v->mp4 ? (o.width + 1) & ~1 : o.width;
+    v->height = v->mp4 ? (o.height + 1) & ~1 : o.height;
     if (v->width != o.width || v->height != o.height)
         toolError("note: the video is %d x %d; the encoder takes even sizes only, so the frames are padded with black",
                   v->width, v->height);
@@ -347,7 +369,11 @@ void startEncoder(const Options& o, Video* v) {
                                      "-r", std::to_string(o.fps), "-i", "-"};
     if (v->width != o.width || v->height != o.height)
         args.insert(args.end(), {"-vf", "pad=" + std::to_string(v->width) + ":" + std::to_string(v->height)});
-    args.insert(args.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4", v->videoOnly});
+    if (v->mp4)
+        args.insert(args.end(), {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-crf",
+                                 std::to_string(o.crf), "-f", "mp4", v->videoOnly});
+    else   // RGB kept as RGB: decodes to exactly the frames given
+        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-pix_fmt", "bgr0", "-f", "matroska", v->videoOnly});
     v->encoder = startFfmpeg(args, v->log, &v->frames);
     if (v->encoder < 0 || !v->frames)
         fail("cannot write " + o.out + ": cannot start ffmpeg: " + reason(errno));
@@ -369,9 +395,13 @@ void finishVideo(const Options& o, Video* v) {
         fail("cannot write " + o.out + ": " + ffmpegFailure(encoded, v->log));
     if (!writeWav(v->audioOnly, captureAudio(), CAPTURE_RATE))
         fail("cannot write " + o.out + ": " + reason(errno));
-    const std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                           "-i", v->videoOnly, "-i", v->audioOnly, "-c:v", "copy",
-                                           "-c:a", "aac", "-b:a", "192k", "-f", "mp4", v->muxed.temp};
+    std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-i", v->videoOnly,
+                                     "-i", v->audioOnly, "-c:v", "copy"};
+    if (v->mp4)   // the index first, so that playback can start before the whole file is there
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "256k", "-ar", "44100", "-ac", "2", "-movflags",
+                                 "+faststart", "-f", "mp4", v->muxed.temp});
+    else
+        args.insert(args.end(), {"-c:a", "flac", "-f", "matroska", v->muxed.temp});
     const pid_t muxer = startFfmpeg(args, v->log, nullptr);
     if (muxer < 0)
         fail("cannot write " + o.out + ": cannot start ffmpeg: " + reason(errno));
@@ -404,7 +434,7 @@ void renderFrames(const Options& o, Video* video, Timings* t) {
             if (t->firstMain < 0)
                 t->firstMain = i;
         }
-        if (o.output == OUTPUT_MP4) {
+        if (o.output == OUTPUT_MP4 || o.output == OUTPUT_MKV) {
             encodeFrame(o, video, rgb);
         } else if (o.output == OUTPUT_FOLDER) {
             const std::string path = o.out + "/" + frameName(i);
@@ -455,10 +485,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     const Options o = parseArguments(argc, argv);
     Record earlier;
-    Video video;
-    if (o.output == OUTPUT_MP4) {
+    Video videoFile;
+    const bool video = o.output == OUTPUT_MP4 || o.output == OUTPUT_MKV;
+    if (video) {
         checkVideo();
-        openVideo(o, &video);
+        openVideo(o, &videoFile);
     } else if (o.output == OUTPUT_FOLDER) {
         earlier = checkFolder(o);
     }
@@ -468,18 +499,18 @@ int main(int argc, char** argv) {
         fail(error);
     if (o.output == OUTPUT_FOLDER)
         prepareFolder(o, earlier);
-    else if (o.output == OUTPUT_MP4)
-        startEncoder(o, &video);
+    else if (video)
+        startEncoder(o, &videoFile);
 
     Timings times;
-    renderFrames(o, &video, &times);
+    renderFrames(o, &videoFile, &times);
     captureFinishAudio();
     times.windowMs = captureWindowMs();
     times.loadMs = captureLoadMs();
     captureEnd();
 
-    if (o.output == OUTPUT_MP4)
-        finishVideo(o, &video);
+    if (video)
+        finishVideo(o, &videoFile);
     else if (o.output == OUTPUT_FOLDER && !writeWav(o.out + "/music.wav", captureAudio(), CAPTURE_RATE))
         fail("cannot write " + o.out + "/music.wav: " + reason(errno));
     report(o, times);
