@@ -322,7 +322,7 @@ bool outputCommit(OutputFile* out, bool durable) {
             error = errno;
         }
         out->file = nullptr;
-    } else if (durable) {
+    } else if (durable && !out->temp.empty()) {
         const int fd = open(out->temp.c_str(), O_RDONLY | O_CLOEXEC);
         ok = fd >= 0 && fsync(fd) == 0;
         error = errno;
