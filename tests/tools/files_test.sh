@@ -47,9 +47,13 @@ printf 'ATG\000' >"$dir/none.atg"
 as=()
 [ "$(id -u)" = 0 ] && as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 mkdir "$dir/ro" && echo old >"$dir/ro/x.wav" && chmod 444 "$dir/ro/x.wav" && chmod 777 "$dir/ro" "$dir"
-msg=$("${as[@]}" "$xm2wav" "$module" "$dir/ro/x.wav" --seconds 0.1 2>&1) && fail "read-only OUT replaced"
-grep -q "cannot write $dir/ro/x.wav: Permission denied" <<<"$msg" || fail "read-only OUT said: $msg"
-[ "$(cat "$dir/ro/x.wav")" = old ] || fail "read-only OUT changed"
+if "${as[@]}" "$xm2wav" --version >/dev/null 2>&1; then
+    msg=$("${as[@]}" "$xm2wav" "$module" "$dir/ro/x.wav" --seconds 0.1 2>&1) && fail "read-only OUT replaced"
+    grep -q "cannot write $dir/ro/x.wav: Permission denied" <<<"$msg" || fail "read-only OUT said: $msg"
+    [ "$(cat "$dir/ro/x.wav")" = old ] || fail "read-only OUT changed"
+else
+    echo "skipped the read-only check: cannot run the tool as an unprivileged user here"
+fi
 
 # Signals inherited as ignored stay ignored (nohup, trap '' INT).
 (trap '' HUP INT; exec "$xm2wav" "$module" "$dir/long.wav" --seconds 3000) 2>/dev/null &
