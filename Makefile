@@ -73,8 +73,9 @@ PREFIX ?= /usr/local
 install: build
 	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
+# Removes what the install into the same DESTDIR and PREFIX recorded in build/.
 uninstall:
-	@DESTDIR="$(DESTDIR)" cmake -DPREFIX="$(PREFIX)" -P tools/install/uninstall.cmake
+	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(CURDIR)/build/install-records" "$(PREFIX)"
 
 # The release archives: the Windows zip, the Debian package and the web zip.
 dist: dist-win32 dist-deb dist-web

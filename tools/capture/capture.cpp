@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include "music/output.h"
+#include "platform/letterbox.h"
 #include "music/player.h"
 #include "shell/demo.h"
 
@@ -15,8 +16,9 @@ namespace {
 
 enum : uint32_t { BASE_TICKS = 1000 };   // a first frame at tick 0 would not take its start time
 
-int32_t frameWidth = 0;
+int32_t frameWidth = 0;    // the output frame
 int32_t frameHeight = 0;
+PictureRect picture{};     // the 4:3 picture in it, rendered off screen at its own size
 int32_t framesPerSecond = 50;
 int32_t nextFrame = 0;
 double windowMs = 0.0;
@@ -93,17 +95,17 @@ const PlatWindowCallbacks noCallbacks = {nullptr, nullptr, nullptr};
 bool createFrameBuffer(std::string* error) {
     glGenRenderbuffers(2, renderBuffers);
     glBindRenderbuffer(GL_RENDERBUFFER, renderBuffers[0]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, frameWidth, frameHeight);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, picture.width, picture.height);
     glBindRenderbuffer(GL_RENDERBUFFER, renderBuffers[1]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, frameWidth, frameHeight);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, picture.width, picture.height);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
     glGenFramebuffers(1, &frameBuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderBuffers[0]);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, renderBuffers[1]);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        *error = "the GL cannot render a frame of " + std::to_string(frameWidth) + " x " +
-                 std::to_string(frameHeight) + " pixels off screen";
+        *error = "the GL cannot render a frame of " + std::to_string(picture.width) + " x " +
+                 std::to_string(picture.height) + " pixels off screen";
         return false;
     }
     return true;
@@ -125,6 +127,7 @@ bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error
     const auto begin = std::chrono::steady_clock::now();
     frameWidth = width;
     frameHeight = height;
+    picture = letterbox43(width, height);
     framesPerSecond = fps;
     nextFrame = 0;
     clockSamples = 0;
@@ -134,7 +137,7 @@ bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error
     audioSetDevice(&virtualDevice);
     audioSetThreaded(false);
 
-    const PlatWindowDesc desc = {":)", width, height, PLAT_OFFSCREEN};
+    const PlatWindowDesc desc = {":)", picture.width, picture.height, PLAT_OFFSCREEN};
     demo.window = platOpenWindow(&desc, &noCallbacks);
     if (!demo.window) {
         *error = "cannot open a window with an OpenGL context (is DISPLAY set?)";
@@ -142,8 +145,8 @@ bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error
     }
     if (!createFrameBuffer(error))
         return false;
-    screenWidth = width;
-    screenHeight = height;
+    screenWidth = picture.width;
+    screenHeight = picture.height;
     resizeViewport();
 
     windowMs = millisecondsSince(begin);
@@ -182,12 +185,16 @@ CaptureFrame captureFrame(uint8_t* rgb) {
     frame.songPosition = demo.songPosition;
     frame.mainPhase = loaded == 1 && inMainPhase(demo.songPosition);
 
+    // The picture centred between black bars; at 4:3 sizes it is the whole frame.
+    const size_t row = static_cast<size_t>(frameWidth) * 3;
+    if (picture.width != frameWidth || picture.height != frameHeight)
+        std::memset(rgb, 0, row * frameHeight);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    const size_t row = static_cast<size_t>(frameWidth) * 3;
-    for (int32_t y = 0; y < frameHeight; ++y)
-        glReadPixels(0, frameHeight - 1 - y, frameWidth, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb + row * y);
+    uint8_t* top = rgb + row * picture.y + static_cast<size_t>(picture.x) * 3;
+    for (int32_t y = 0; y < picture.height; ++y)
+        glReadPixels(0, picture.height - 1 - y, picture.width, 1, GL_RGB, GL_UNSIGNED_BYTE, top + row * y);
     ++nextFrame;
     return frame;
 }

@@ -1,5 +1,6 @@
-// Offline rendering of the show: a hidden window, an off-screen frame of the
-// requested size, a virtual clock advancing one frame interval per frame and
+// Offline rendering of the show: a hidden window, an off-screen frame holding
+// the 4:3 picture of the requested size (letterbox43), composed centred in a
+// black frame of that size, a virtual clock advancing one frame interval per frame and
 // a virtual wave-out device whose play position follows that clock.
 #pragma once
 #include <cstdint>
@@ -26,7 +27,8 @@ double captureWindowMs();
 double captureLoadMs();
 
 // Renders frame `captureFrameIndex()` and reads it back as top-down RGB
-// (width x height x 3 bytes); then moves on to the next frame.
+// (width x height x 3 bytes, the picture between black bars); then moves on
+// to the next frame.
 CaptureFrame captureFrame(uint8_t* rgb);
 int32_t captureFrameIndex();
 

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <climits>
 #include <unistd.h>
 #include <csignal>
 #include <cerrno>
@@ -10,19 +12,22 @@
 #include <cstdlib>
 #include <cstring>
 
-bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
+bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level,
+              bool durable) {
+    OutputFile out;
+    if (!outputOpen(&out, path))
         return false;
     errno = 0;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
+        const int error = errno;
         png_destroy_write_struct(&png, &info);
-        std::fclose(file);
+        outputAbort(&out);
+        errno = error;
         return false;
     }
-    png_init_io(png, file);
+    png_init_io(png, out.file);
     png_set_compression_level(png, level);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -31,7 +36,7 @@ bool writePng(const std::string& path, int32_t width, int32_t height, const uint
         png_write_row(png, rgb + static_cast<size_t>(y) * width * 3);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
+    return outputCommit(&out, durable);
 }
 
 bool readPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint8_t>* rgb) {
@@ -83,16 +88,57 @@ void toLittleEndian(const int16_t* samples, size_t count, uint8_t* bytes) {
 }
 
 bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int32_t rate) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
+    std::vector<uint8_t> bytes(WAV_HEADER_BYTES + samples.size() * 2);
+    wavHeader(bytes.data(), rate, static_cast<uint32_t>(samples.size() * 2));
+    toLittleEndian(samples.data(), samples.size(), bytes.data() + WAV_HEADER_BYTES);
+    return writeWholeFile(path, bytes.data(), bytes.size());
+}
+
+bool writeWholeFile(const std::string& path, const void* bytes, size_t size) {
+    OutputFile out;
+    if (!outputOpen(&out, path))
         return false;
-    uint8_t header[WAV_HEADER_BYTES];
-    wavHeader(header, rate, static_cast<uint32_t>(samples.size() * 2));
-    bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
-    std::vector<uint8_t> bytes(samples.size() * 2);
-    toLittleEndian(samples.data(), samples.size(), bytes.data());
-    ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
+    if (std::fwrite(bytes, 1, size, out.file) != size) {
+        const int error = errno;
+        outputAbort(&out);
+        errno = error;
+        return false;
+    }
+    return outputCommit(&out, true);
+}
+
+bool readBounded(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > limit)
+        error = EFBIG;
+    uint8_t chunk[65536];
+    while (!error) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        if (bytes->size() + static_cast<size_t>(n) > limit)
+            error = EFBIG;
+        else
+            bytes->insert(bytes->end(), chunk, chunk + n);
+    }
+    close(fd);
+    if (error)
+        bytes->clear();
+    errno = error;
+    return error == 0;
 }
 
 const char* toolName = "tumble";
@@ -113,20 +159,37 @@ const char* reason(int error) {
 
 namespace {
 
-// Fixed slots, so that the signal handler only reads memory and unlinks.
+// Fixed slots, so that the signal handler only reads memory, stops the
+// helper and unlinks.
 struct TempSlot {
     char path[4096];
     volatile sig_atomic_t used;
 };
 TempSlot tempSlots[8];
+volatile sig_atomic_t childPid = 0;
 bool cleanupInstalled = false;
 
+void stopChild() {
+    const pid_t pid = childPid;
+    if (pid <= 0)
+        return;
+    // Killed outright: it may be blocked reading input that will never come,
+    // and whatever it was writing is thrown away.
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    childPid = 0;
+}
+
 void removeOnSignal(int signal) {
+    stopChild();
     for (TempSlot& slot : tempSlots)
         if (slot.used)
             unlink(slot.path);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
 }
 
 void installCleanup() {
@@ -134,11 +197,26 @@ void installCleanup() {
         return;
     cleanupInstalled = true;
     std::atexit(removeTempFiles);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(s, removeOnSignal);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        // What the user chose to ignore (nohup, trap '' INT) stays ignored.
+        struct sigaction inherited {};
+        if (sigaction(s, nullptr, &inherited) != 0 || inherited.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction cleanup {};
+        cleanup.sa_handler = removeOnSignal;
+        sigemptyset(&cleanup.sa_mask);
+        for (int other : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&cleanup.sa_mask, other);
+        sigaction(s, &cleanup, nullptr);
+    }
 }
 
 }  // namespace
+
+void watchChild(int pid) {
+    installCleanup();
+    childPid = pid;
+}
 
 int createTempFile(const std::string& near, const char* tag, std::string* path) {
     installCleanup();
@@ -171,6 +249,7 @@ void keepTempFile(const std::string& path) {
 }
 
 void removeTempFiles() {
+    stopChild();
     for (TempSlot& slot : tempSlots)
         if (slot.used) {
             unlink(slot.path);
@@ -178,14 +257,125 @@ void removeTempFiles() {
         }
 }
 
+std::string outputTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return p;
+        char link[PATH_MAX];
+        const ssize_t n = readlink(p.c_str(), link, sizeof link - 1);
+        if (n < 0)
+            return p;
+        link[n] = 0;
+        const size_t slash = p.rfind('/');
+        if (link[0] == '/' || slash == std::string::npos)
+            p = link;
+        else
+            p = p.substr(0, slash + 1) + link;
+    }
+    return p;
+}
+
+bool outputOpen(OutputFile* out, const std::string& path) {
+    *out = OutputFile();
+    out->target = outputTarget(path);
+    struct stat st;
+    if (stat(out->target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        if (faccessat(AT_FDCWD, out->target.c_str(), W_OK, AT_EACCESS) != 0)
+            return false;
+        if (!S_ISREG(st.st_mode)) {
+            out->file = std::fopen(out->target.c_str(), "wb");
+            return out->file != nullptr;
+        }
+        out->replacing = true;
+        out->mode = st.st_mode & 07777;
+        out->owner = st.st_uid;
+        out->group = st.st_gid;
+    }
+    const int fd = createTempFile(out->target, "part", &out->temp);
+    if (fd < 0)
+        return false;
+    out->file = fdopen(fd, "wb");
+    if (!out->file) {
+        const int error = errno;
+        close(fd);
+        outputAbort(out);
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+bool outputCommit(OutputFile* out, bool durable) {
+    bool ok = true;
+    int error = 0;
+    if (out->file) {
+        ok = std::fflush(out->file) == 0 && (out->temp.empty() || !durable || fsync(fileno(out->file)) == 0);
+        error = errno;
+        if (std::fclose(out->file) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+        out->file = nullptr;
+    } else if (durable && !out->temp.empty()) {
+        const int fd = open(out->temp.c_str(), O_RDONLY | O_CLOEXEC);
+        ok = fd >= 0 && fsync(fd) == 0;
+        error = errno;
+        if (fd >= 0)
+            close(fd);
+    }
+    if (ok && out->replacing) {
+        // The owner first: a change of owner clears set-id bits that chmod then restores.
+        if (fchownat(AT_FDCWD, out->temp.c_str(), out->owner, out->group, 0) != 0)
+            fchownat(AT_FDCWD, out->temp.c_str(), static_cast<uid_t>(-1), out->group, 0);
+        if (chmod(out->temp.c_str(), out->mode) != 0) {
+            ok = false;
+            error = errno;
+        }
+    }
+    if (ok && !out->temp.empty() && std::rename(out->temp.c_str(), out->target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!out->temp.empty()) {
+        if (!ok)
+            unlink(out->temp.c_str());
+        keepTempFile(out->temp);
+    }
+    out->temp.clear();
+    errno = error;
+    return ok;
+}
+
+void outputAbort(OutputFile* out) {
+    if (out->file)
+        std::fclose(out->file);
+    out->file = nullptr;
+    if (!out->temp.empty()) {
+        unlink(out->temp.c_str());
+        keepTempFile(out->temp);
+    }
+    out->temp.clear();
+}
+
 bool progressShown() {
+    // isatty sets errno on a pipe or file; a caller's reason must survive it.
+    const int saved = errno;
     static const bool terminal = isatty(STDERR_FILENO) == 1;
+    errno = saved;
     return terminal;
 }
 
 void endProgressBar() {
+    const int saved = errno;
     if (progressShown())
         std::fputc('\n', stderr);
+    errno = saved;
 }
 
 void drawProgressBar(uint64_t done, uint64_t total, const char* suffix) {

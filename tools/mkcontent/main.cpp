@@ -6,45 +6,13 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
+#include <vector>
 #include "tools/common/cli.h"
 #include "tools/common/toolkit.h"
 
-// False with errno set.
-static bool readText(const std::string& path, std::string& text) {
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return !in.bad();
-}
-
-// Written beside the file and renamed onto it, so a failure keeps the old one.
-// False with errno set.
-static bool writeFile(const std::string& path, const Bytes& bytes) {
-    std::string temp;
-    const int fd = createTempFile(path, "part", &temp);
-    if (fd < 0) return false;
-    FILE* out = fdopen(fd, "wb");
-    if (!out) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    int error = errno;
-    if (std::fclose(out) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (ok) keepTempFile(temp);
-    else removeTempFiles();
-    errno = error;
-    return ok;
-}
+// Far above any tune source; a bound so that no input is read without one.
+constexpr uint64_t MAX_SOURCE_BYTES = 16u << 20;
 
 int main(int argc, char** argv) {
     CLI::App app{"Regenerates tumble's embedded content: reads the tune sources in DATA_DIR/tune and writes "
@@ -52,19 +20,30 @@ int main(int argc, char** argv) {
     cliSetup(app, "tumble-mkcontent");
     std::string data, outDir;
     app.add_option("DATA_DIR", data, "The data folder holding tune/patterns.txt and tune/instruments.txt")->required();
-    app.add_option("OUT_DIR", outDir, "Where the files go (default: DATA_DIR)");
+    app.add_option("OUT_DIR", outDir,
+                   "Where the files go (default: DATA_DIR; created if missing); each file is replaced only once "
+                   "complete, keeping its permissions, and a symbolic link is written through to its target");
     const int parsed = cliParse(app, argc, argv);
     if (parsed >= 0) return parsed;
     if (outDir.empty()) outDir = data;
     std::string patterns, instruments, error;
     for (auto [name, text] : {std::pair{"patterns.txt", &patterns}, std::pair{"instruments.txt", &instruments}}) {
         const std::string path = data + "/tune/" + name;
-        if (!readText(path, *text))
+        std::vector<uint8_t> bytes;
+        if (!readBounded(path, MAX_SOURCE_BYTES, &bytes)) {
+            if (errno == EFBIG)
+                return toolError("%s is larger than 16 MiB, far more than a tune source holds", path.c_str());
             return toolError("cannot read %s: %s", path.c_str(), reason(errno));
+        }
+        text->assign(bytes.begin(), bytes.end());
     }
     Bytes tune;
     if (!buildTune(patterns, instruments, tune, error))
         return toolError("%s", error.c_str());
+    std::error_code created;
+    std::filesystem::create_directories(outDir, created);
+    if (created)
+        return toolError("cannot create the folder %s: %s", outDir.c_str(), created.message().c_str());
     struct { const char* name; Bytes bytes; } files[] = {
         {"tune.xm", tune},
         {"titlecard.tga", buildTitleCard()},
@@ -73,7 +52,7 @@ int main(int argc, char** argv) {
     };
     for (auto& f : files) {
         std::string path = outDir + "/" + f.name;
-        if (!writeFile(path, f.bytes))
+        if (!writeWholeFile(path, f.bytes.data(), f.bytes.size()))
             return toolError("cannot write %s: %s", path.c_str(), reason(errno));
         std::printf("%s: %zu bytes\n", path.c_str(), f.bytes.size());
     }

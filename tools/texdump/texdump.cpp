@@ -45,18 +45,17 @@ int dumpStored(const std::string& dir) {
     return status;
 }
 
+// A 4-byte header and 127 instructions that each carry an 8,192-byte bitmap.
+constexpr uint64_t MAX_PROGRAM_BYTES = 1041531;
+
 int dumpProgram(const char* path, const char* out) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return toolError("cannot open %s: %s", path, reason(errno));
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    const int readError = std::ferror(file) ? errno : 0;
-    std::fclose(file);
-    if (readError)
-        return toolError("cannot read %s: %s", path, reason(readError));
+    if (!readBounded(path, MAX_PROGRAM_BYTES, &bytes)) {
+        if (errno == EFBIG)
+            return toolError("%s is larger than %llu bytes, the largest texture program", path,
+                             static_cast<unsigned long long>(MAX_PROGRAM_BYTES));
+        return toolError("cannot read %s: %s", path, reason(errno));
+    }
     if (bytes.empty())
         return toolError("%s is empty, not a texture program", path);
     // The header is "ATG" and a count byte.
@@ -85,7 +84,11 @@ int main(int argc, char** argv) {
     std::string program, out;
     app.add_option("--program", program, "Run the texture program in FILE and write OUT as one PNG")
         ->type_name("FILE");
-    app.add_option("OUT", out, "The folder for tex0.png .. tex8.png, or with --program the PNG file")->required();
+    app.add_option("OUT", out,
+                   "The folder for tex0.png .. tex8.png (created if missing), or with --program the PNG file; "
+                   "each file is replaced only once complete, keeping its permissions, and a symbolic link "
+                   "is written through to its target")
+        ->required();
     app.footer("usage: tumble-texdump OUTDIR\n       tumble-texdump --program FILE OUT.png");
     const int parsed = cliParse(app, argc, argv);
     if (parsed >= 0)

@@ -53,109 +53,102 @@ bool readSome(int fd, std::vector<uint8_t>* bytes, uint64_t limit) {
     return true;
 }
 
-// Where OUT's data really goes: through a symbolic link, its target, so the
-// link stays a link.
-std::string finalPath(const std::string& out) {
-    char resolved[PATH_MAX];
-    struct stat link;
-    if (lstat(out.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && realpath(out.c_str(), resolved))
-        return resolved;
-    return out;
+// What the module uses that the player ignores by design, as a list for one
+// warning line; empty when it uses nothing of that.
+std::string unplayedFeatures(const Player* player) {
+    bool volumeColumn = false;
+    bool effects[256] = {};
+    for (int32_t p = 0; p < player->patternCount; ++p) {
+        const Pattern& pattern = player->patterns[p];
+        if (!pattern.cells)
+            continue;
+        const int64_t cells = static_cast<int64_t>(pattern.rows) * player->channelCount;
+        for (int64_t i = 0; i < cells; ++i) {
+            const Cell& c = pattern.cells[i];
+            volumeColumn = volumeColumn || c.volume != 0;
+            // Effect 0 with parameter 0 is an empty effect column.
+            if (c.effect != 0 || c.parameter != 0)
+                effects[c.effect] = true;
+        }
+    }
+    bool panningEnvelope = false, autoVibrato = false;
+    for (int32_t i = 0; i < player->instrumentCount; ++i) {
+        const Instrument& ins = player->instruments[i];
+        if (ins.sampleCount <= 0)
+            continue;
+        panningEnvelope = panningEnvelope || (ins.panningType & ENVELOPE_ON);
+        autoVibrato = autoVibrato || ins.vibratoDepth != 0;
+    }
+    std::string list, numbers;
+    for (int e = 0; e < 256; ++e) {
+        if (!effects[e] || e == EFFECT_TONE_PORTAMENTO || e == EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE ||
+            e == EFFECT_KEY_OFF)
+            continue;
+        char name[8];
+        if (e < 36)
+            std::snprintf(name, sizeof name, "%c", e < 10 ? '0' + e : 'A' + e - 10);
+        else
+            std::snprintf(name, sizeof name, "0x%02X", e);
+        numbers += (numbers.empty() ? "" : ", ") + std::string(name);
+    }
+    auto add = [&list](const std::string& what) { list += (list.empty() ? "" : "; ") + what; };
+    if (volumeColumn)
+        add("the volume column");
+    if (!numbers.empty())
+        add("effects " + numbers);
+    if (panningEnvelope)
+        add("a panning envelope");
+    if (autoVibrato)
+        add("auto-vibrato");
+    return list;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Renders an XM module through tumble's own player to a 44,100 Hz stereo 16-bit WAV file."};
-    cliSetup(app, "tumble-xm2wav");
-    std::string inPath, outPath;
-    double seconds = 60.0;
-    app.add_option("IN", inPath, "The module (.xm)")->required();
-    app.add_option("OUT", outPath, "The WAV file to write; replaced only once the render is complete")->required();
-    const double longest = longestSeconds();
-    app.add_option("--seconds", seconds, "Length of the render (default 60)")
-        ->check(secondsUpTo(HUGE_VAL))
-        ->check(CLI::Validator(
-            [longest](std::string& text) -> std::string {
-                if (framesFor(std::strtod(text.c_str(), nullptr)) <= MAX_FRAMES)
-                    return "";
-                char message[160];
-                std::snprintf(message, sizeof message,
-                              "%s s would pass the WAV format's 4 GiB limit; the longest allowed is %.2f",
-                              text.c_str(), longest);
-                return message;
-            },
-            ""));
-    const int parsed = cliParse(app, argc, argv);
-    if (parsed >= 0)
-        return parsed;
-
-    const int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return toolError("cannot open %s: %s", inPath.c_str(), reason(errno));
-    struct stat inStat;
-    if (fstat(in, &inStat) != 0)
-        return toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
-    if (S_ISDIR(inStat.st_mode))
-        return toolError("cannot read %s: %s", inPath.c_str(), reason(EISDIR));
-    if (S_ISREG(inStat.st_mode) && static_cast<uint64_t>(inStat.st_size) > MAX_MODULE_BYTES)
-        return toolError("%s is %lld bytes; a module is at most 256 MiB", inPath.c_str(),
-                         static_cast<long long>(inStat.st_size));
-
-    // OUT must not be IN under another name: rendering would destroy it.
-    const std::string target = finalPath(outPath);
-    struct stat outStat;
-    bool direct = false;   // a device or pipe: written as it is, nothing to replace
-    if (stat(target.c_str(), &outStat) == 0) {
-        if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino)
-            return toolError("%s is the input file %s; choose another output", outPath.c_str(), inPath.c_str());
-        if (S_ISDIR(outStat.st_mode))
-            return toolError("cannot write %s: %s", outPath.c_str(), reason(EISDIR));
-        direct = !S_ISREG(outStat.st_mode);
+// The module: header checked first, so a file that is no module is not read whole.
+// Null after saying why.
+Player* loadModule(const std::string& inPath, const struct stat& inStat, int in) {
+    if (S_ISREG(inStat.st_mode) && static_cast<uint64_t>(inStat.st_size) > MAX_MODULE_BYTES) {
+        toolError("%s is %lld bytes; a module is at most 256 MiB", inPath.c_str(),
+                  static_cast<long long>(inStat.st_size));
+        return nullptr;
     }
-
-    // The signature and header first: a file that is no module is not read whole.
     std::vector<uint8_t> bytes;
-    if (!readSome(in, &bytes, 80))
-        return toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
-    if (const char* why = moduleCheckHeader(bytes.data(), static_cast<uint32_t>(bytes.size())))
-        return toolError("cannot load %s: %s", inPath.c_str(), why);
-    if (!readSome(in, &bytes, MAX_MODULE_BYTES + 1) || bytes.size() > MAX_MODULE_BYTES) {
-        if (bytes.size() > MAX_MODULE_BYTES)
-            return toolError("%s is larger than 256 MiB; a module is at most 256 MiB", inPath.c_str());
-        return toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
+    if (!readSome(in, &bytes, 80)) {
+        toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
+        return nullptr;
     }
-    close(in);
-
+    if (const char* why = moduleCheckHeader(bytes.data(), static_cast<uint32_t>(bytes.size()))) {
+        toolError("cannot load %s: %s", inPath.c_str(), why);
+        return nullptr;
+    }
+    if (!readSome(in, &bytes, MAX_MODULE_BYTES + 1)) {
+        toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
+        return nullptr;
+    }
+    if (bytes.size() > MAX_MODULE_BYTES) {
+        toolError("%s is larger than 256 MiB; a module is at most 256 MiB", inPath.c_str());
+        return nullptr;
+    }
     Player* player = moduleOpenMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    if (!player)
-        return toolError("cannot load %s: %s", inPath.c_str(), moduleLoadError());
+    if (!player) {
+        toolError("cannot load %s: %s", inPath.c_str(), moduleLoadError());
+        return nullptr;
+    }
     if (*moduleLoadWarning())
         toolError("warning: %s is truncated: %s", inPath.c_str(), moduleLoadWarning());
-    bytes.clear();
-    bytes.shrink_to_fit();
+    const std::string unplayed = unplayedFeatures(player);
+    if (!unplayed.empty())
+        toolError("warning: %s uses what this player ignores: %s", inPath.c_str(), unplayed.c_str());
+    return player;
+}
 
-    // A file gets the render in a temporary file beside it, renamed onto it only when complete.
-    std::string tempPath;
-    FILE* out = nullptr;
-    if (direct) {
-        out = std::fopen(target.c_str(), "wb");
-    } else {
-        const int fd = createTempFile(target, "part", &tempPath);
-        out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    }
-    if (!out) {
-        moduleFree(player);
-        return toolError("cannot write %s: %s", outPath.c_str(), reason(errno));
-    }
-
-    const uint32_t frames = static_cast<uint32_t>(framesFor(seconds));
+// Renders `frames` sample frames after the WAV header into out; false with errno set.
+// *clipped counts the samples at full scale.
+bool render(Player* player, uint32_t frames, FILE* out, uint64_t* clipped) {
     uint8_t header[WAV_HEADER_BYTES];
     wavHeader(header, RATE, frames * 4);
     bool ok = std::fwrite(header, 1, sizeof header, out) == sizeof header;
-
     offlineRenderStart(player);
-    const bool progress = seconds > 1.0;
+    const bool progress = frames > static_cast<uint32_t>(RATE);
     const uint32_t step = RATE;   // one second per write
     std::vector<int16_t> pcm(static_cast<size_t>(step) * 2);
     std::vector<uint8_t> raw(pcm.size() * 2);
@@ -163,6 +156,8 @@ int main(int argc, char** argv) {
     while (ok && done < frames) {
         const uint32_t count = frames - done < step ? frames - done : step;
         offlineRender(player, pcm.data(), count);
+        for (uint32_t i = 0; i < count * 2; ++i)
+            *clipped += pcm[i] == INT16_MAX || pcm[i] == INT16_MIN;
         toLittleEndian(pcm.data(), count * 2, raw.data());
         ok = std::fwrite(raw.data(), 1, count * 4, out) == count * 4;
         done += count;
@@ -171,20 +166,94 @@ int main(int argc, char** argv) {
     }
     if (progress)
         endProgressBar();
+    return ok;
+}
+
+struct Options {
+    std::string in, out;
+    double seconds = 60.0;
+};
+
+// -1 when the tool goes on with o filled in, else its exit code.
+int parseArguments(int argc, char** argv, Options* o) {
+    CLI::App app{"Renders an XM module through tumble's own player to a 44,100 Hz stereo 16-bit WAV file."};
+    cliSetup(app, "tumble-xm2wav");
+    app.add_option("IN", o->in, "The module (.xm)")->required();
+    app.add_option("OUT", o->out,
+                   "The WAV file to write; replaced only once the render is complete, keeping its permissions; "
+                   "a symbolic link is written through to its target")
+        ->required();
+    const double longest = longestSeconds();
+    app.add_option("--seconds", o->seconds, "Length of the render (default 60)")
+        ->check(secondsUpTo(HUGE_VAL))
+        ->check(CLI::Validator(
+            [longest](std::string& text) -> std::string {
+                const uint64_t frames = framesFor(std::strtod(text.c_str(), nullptr));
+                if (frames < 1)
+                    return "bad value '" + text + "': shorter than one sample (1/44100 s)";
+                if (frames <= MAX_FRAMES)
+                    return "";
+                char message[160];
+                std::snprintf(message, sizeof message,
+                              "%s s would pass the WAV format's 4 GiB limit; the longest allowed is %.2f",
+                              text.c_str(), longest);
+                return message;
+            },
+            ""));
+    return cliParse(app, argc, argv);
+}
+
+// The module IN, refused when OUT is IN under another name (rendering would
+// destroy it). Null after saying why.
+Player* openModule(const Options& o) {
+    const int in = open(o.in.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        toolError("cannot open %s: %s", o.in.c_str(), reason(errno));
+        return nullptr;
+    }
+    struct stat inStat, outStat;
+    Player* player = nullptr;
+    if (fstat(in, &inStat) != 0)
+        toolError("cannot read %s: %s", o.in.c_str(), reason(errno));
+    else if (S_ISDIR(inStat.st_mode))
+        toolError("cannot read %s: %s", o.in.c_str(), reason(EISDIR));
+    else if (stat(outputTarget(o.out).c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev &&
+             outStat.st_ino == inStat.st_ino)
+        toolError("%s is the input file %s; choose another output", o.out.c_str(), o.in.c_str());
+    else
+        player = loadModule(o.in, inStat, in);
+    close(in);
+    return player;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    const int parsed = parseArguments(argc, argv, &o);
+    if (parsed >= 0)
+        return parsed;
+    Player* player = openModule(o);
+    if (!player)
+        return EXIT_FAILED;
+    OutputFile out;
+    if (!outputOpen(&out, o.out)) {
+        moduleFree(player);
+        return toolError("cannot write %s: %s", o.out.c_str(), reason(errno));
+    }
+    const uint32_t frames = static_cast<uint32_t>(framesFor(o.seconds));
+    uint64_t clipped = 0;
+    const bool rendered = render(player, frames, out.file, &clipped);
+    const int error = errno;
     moduleFree(player);
-    ok = ok && std::fflush(out) == 0 && (direct || fsync(fileno(out)) == 0);
-    int error = errno;
-    if (std::fclose(out) != 0 && ok) {
-        ok = false;
-        error = errno;
+    if (!rendered) {
+        outputAbort(&out);
+        return toolError("cannot write %s: %s", o.out.c_str(), reason(error));
     }
-    if (ok && !direct && std::rename(tempPath.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok)
-        return toolError("cannot write %s: %s", outPath.c_str(), reason(error));
-    if (!direct)
-        keepTempFile(tempPath);
+    if (!outputCommit(&out, true))
+        return toolError("cannot write %s: %s", o.out.c_str(), reason(errno));
+    const double share = static_cast<double>(clipped) / (static_cast<double>(frames) * 2.0);
+    if (share > 0.001)
+        toolError("warning: %.1f%% of the samples in %s are clipped at full scale", share * 100.0, o.out.c_str());
     return 0;
 }
