@@ -140,7 +140,7 @@ bool captureBegin(int32_t width, int32_t height, int32_t fps, std::string* error
     const PlatWindowDesc desc = {":)", picture.width, picture.height, PLAT_OFFSCREEN};
     demo.window = platOpenWindow(&desc, &noCallbacks);
     if (!demo.window) {
-        *error = "cannot open a window with an OpenGL context (is DISPLAY set?)";
+        *error = "cannot open an OpenGL context, on a display or off screen";
         return false;
     }
     if (!createFrameBuffer(error))

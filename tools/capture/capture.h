@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "platform/platform.h"
 #include "tools/common/toolkit.h"   // writePng, readPng, writeWav
 
-constexpr int32_t CAPTURE_RATE = 44100;
+constexpr int32_t CAPTURE_RATE = PLAT_OUTPUT_RATE;
 
 struct CaptureFrame {
     float demoTime;

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "music/module.h"
+#include "platform/platform.h"
 #include "music/offline.h"
 #include "tools/common/cli.h"
 #include "tools/common/toolkit.h"
 
 namespace {
 
-constexpr int32_t RATE = 44100;
+constexpr int32_t RATE = PLAT_OUTPUT_RATE;
 constexpr uint64_t MAX_MODULE_BYTES = 256u << 20;   // far above any real module
 constexpr uint64_t MAX_FRAMES = WAV_MAX_DATA_BYTES / 4;
 
