@@ -8,6 +8,7 @@
 #include <GL/glu.h>
 #include <webgl/webgl1.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -38,17 +39,27 @@ enum : GLenum {
     SUB_BGRA = 0x80E1,
     SUB_ARRAY_BUFFER = 0x8892,
     SUB_STREAM_DRAW = 0x88E0,
+    SUB_DYNAMIC_DRAW = 0x88E8,
     SUB_VERTEX_SHADER = 0x8B31,
     SUB_FRAGMENT_SHADER = 0x8B30,
     SUB_COMPILE_STATUS = 0x8B81,
     SUB_LINK_STATUS = 0x8B82,
 };
 
+enum TexParam { PARAM_MIN, PARAM_MAG, PARAM_WRAP_S, PARAM_WRAP_T, PARAM_COUNT };
+
 struct Texture {
     GLuint web;
     bool hasImage;
-    GLint minFilter;
+    GLint params[PARAM_COUNT];   // as last set, to skip a flush when a setter repeats them
 };
+
+// Capabilities the subset tracks, to flush only when one really changes.
+enum Cap { CAP_TEXTURE, CAP_BLEND, CAP_DEPTH, CAP_CULL, CAP_SCISSOR, CAP_COUNT };
+
+// The vertex stream: every flush appends to one large buffer, which is
+// orphaned and refilled from the start only when it is full.
+enum : uint32_t { STREAM_VERTICES = 1u << 16 };
 
 // A colour renderbuffer is a texture underneath: WebGL 1 has no 8-bit one.
 struct Renderbuffer {
@@ -72,7 +83,13 @@ struct State {
     std::unordered_map<GLuint, Framebuffer> framebuffers;
     GLuint nextFramebuffer;
     GLuint boundFramebuffer;
-    bool texturing;
+    bool caps[CAP_COUNT];
+    GLenum blendSource, blendDestination;
+    GLenum depthFunc;
+    GLint viewport[4];
+    bool viewportKnown;
+    GLuint program;   // in use
+    uint32_t streamUsed;   // vertices of the stream buffer already written
     GLint unpackAlignment;
     GLint packAlignment;
     GLenum error;
@@ -95,23 +112,66 @@ Texture& texture(GLuint name) {
         return it->second;
     Texture t{};
     emscripten_glGenTextures(1, &t.web);
-    t.minFilter = GL_NEAREST_MIPMAP_LINEAR;
+    t.params[PARAM_MIN] = GL_NEAREST_MIPMAP_LINEAR;
+    t.params[PARAM_MAG] = GL_LINEAR;
+    t.params[PARAM_WRAP_S] = GL_REPEAT;
+    t.params[PARAM_WRAP_T] = GL_REPEAT;
     return st.textures[name] = t;
 }
 
 bool textureComplete(const Texture& t) {
-    return t.hasImage && (t.minFilter == GL_NEAREST || t.minFilter == GL_LINEAR);
+    return t.hasImage && (t.params[PARAM_MIN] == GL_NEAREST || t.params[PARAM_MIN] == GL_LINEAR);
 }
 
 void drawBatch(const GlcVertex* vertices, uint32_t count) {
     if (!st.ready)
         return;
-    const bool textured = st.texturing && textureComplete(texture(st.boundTexture));
-    emscripten_glUseProgram(textured ? st.texturedProgram : st.plainProgram);
-    emscripten_glBindBuffer(SUB_ARRAY_BUFFER, st.buffer);
-    emscripten_glBufferData(SUB_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(GlcVertex)), vertices,
-                            SUB_STREAM_DRAW);
-    emscripten_glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count));
+    const bool textured = st.caps[CAP_TEXTURE] && textureComplete(texture(st.boundTexture));
+    const GLuint program = textured ? st.texturedProgram : st.plainProgram;
+    if (program != st.program) {
+        emscripten_glUseProgram(program);
+        st.program = program;
+    }
+    // The buffer stays bound to the array target from start-up on: nothing else binds one.
+    while (count > 0) {
+        const uint32_t n = std::min<uint32_t>(count, STREAM_VERTICES / 3 * 3);
+        if (st.streamUsed + n > STREAM_VERTICES) {
+            emscripten_glBufferData(SUB_ARRAY_BUFFER, STREAM_VERTICES * sizeof(GlcVertex), nullptr,
+                                    SUB_DYNAMIC_DRAW);
+            st.streamUsed = 0;
+        }
+        emscripten_glBufferSubData(SUB_ARRAY_BUFFER, static_cast<GLintptr>(st.streamUsed * sizeof(GlcVertex)),
+                                   static_cast<GLsizeiptr>(n * sizeof(GlcVertex)), vertices);
+        emscripten_glDrawArrays(GL_TRIANGLES, static_cast<GLint>(st.streamUsed), static_cast<GLsizei>(n));
+        st.streamUsed += n;
+        vertices += n;
+        count -= n;
+    }
+}
+
+int32_t capIndex(GLenum cap) {
+    switch (cap) {
+    case GL_TEXTURE_2D: return CAP_TEXTURE;
+    case GL_BLEND: return CAP_BLEND;
+    case GL_DEPTH_TEST: return CAP_DEPTH;
+    case GL_CULL_FACE: return CAP_CULL;
+    case GL_SCISSOR_TEST: return CAP_SCISSOR;
+    default: return -1;
+    }
+}
+
+void setCap(GLenum cap, bool on) {
+    const int32_t i = capIndex(cap);
+    if (i < 0 || st.caps[i] == on)
+        return;
+    glcFlush();
+    st.caps[i] = on;
+    if (i == CAP_TEXTURE)
+        return;   // the shader choice, made at each flush
+    if (on)
+        emscripten_glEnable(cap);
+    else
+        emscripten_glDisable(cap);
 }
 
 const char* const VERTEX_SHADER =
@@ -300,6 +360,9 @@ bool webglSubsetInit() {
     st = State{};
     st.unpackAlignment = 4;
     st.packAlignment = 4;
+    st.blendSource = GL_ONE;
+    st.blendDestination = GL_ZERO;
+    st.depthFunc = GL_LESS;
     texture(0);   // the default texture is an object like any other here
     emscripten_glBindTexture(GL_TEXTURE_2D, texture(0).web);
     const GLuint vertex = compile(SUB_VERTEX_SHADER, VERTEX_SHADER);
@@ -309,8 +372,10 @@ bool webglSubsetInit() {
         return false;
     emscripten_glUseProgram(st.texturedProgram);
     emscripten_glUniform1i(emscripten_glGetUniformLocation(st.texturedProgram, "image"), 0);
+    st.program = st.texturedProgram;
     emscripten_glGenBuffers(1, &st.buffer);
     emscripten_glBindBuffer(SUB_ARRAY_BUFFER, st.buffer);
+    emscripten_glBufferData(SUB_ARRAY_BUFFER, STREAM_VERTICES * sizeof(GlcVertex), nullptr, SUB_DYNAMIC_DRAW);
     const GLsizei stride = sizeof(GlcVertex);
     emscripten_glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride,
                                      reinterpret_cast<void*>(offsetof(GlcVertex, position)));
@@ -409,26 +474,22 @@ void glCallLists(GLsizei n, GLenum type, const GLvoid* lists) { glcCallLists(n, 
 void glListBase(GLuint base) { glcListBase(base); }
 
 // Raster state: pending triangles are drawn with the state they were made under.
-void glEnable(GLenum cap) {
-    glcFlush();
-    if (cap == GL_TEXTURE_2D)
-        st.texturing = true;
-    else if (cap == GL_BLEND || cap == GL_DEPTH_TEST || cap == GL_CULL_FACE || cap == GL_SCISSOR_TEST)
-        emscripten_glEnable(cap);
-}
-void glDisable(GLenum cap) {
-    glcFlush();
-    if (cap == GL_TEXTURE_2D)
-        st.texturing = false;
-    else if (cap == GL_BLEND || cap == GL_DEPTH_TEST || cap == GL_CULL_FACE || cap == GL_SCISSOR_TEST)
-        emscripten_glDisable(cap);
-}
+// A setter that changes nothing keeps the batch growing.
+void glEnable(GLenum cap) { setCap(cap, true); }
+void glDisable(GLenum cap) { setCap(cap, false); }
 void glBlendFunc(GLenum s, GLenum d) {
+    if (s == st.blendSource && d == st.blendDestination)
+        return;
     glcFlush();
+    st.blendSource = s;
+    st.blendDestination = d;
     emscripten_glBlendFunc(s, d);
 }
 void glDepthFunc(GLenum f) {
+    if (f == st.depthFunc)
+        return;
     glcFlush();
+    st.depthFunc = f;
     emscripten_glDepthFunc(f);
 }
 void glPolygonMode(GLenum, GLenum mode) {
@@ -436,7 +497,7 @@ void glPolygonMode(GLenum, GLenum mode) {
         setError(GL_INVALID_ENUM);
 }
 void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
-    glcFlush();
+    // Only glClear reads it, and that flushes first.
     emscripten_glClearColor(r, g, b, a);
 }
 void glClear(GLbitfield mask) {
@@ -444,7 +505,14 @@ void glClear(GLbitfield mask) {
     emscripten_glClear(mask);
 }
 void glViewport(GLint x, GLint y, GLsizei w, GLsizei h) {
+    if (st.viewportKnown && st.viewport[0] == x && st.viewport[1] == y && st.viewport[2] == w && st.viewport[3] == h)
+        return;
     glcFlush();
+    st.viewport[0] = x;
+    st.viewport[1] = y;
+    st.viewport[2] = w;
+    st.viewport[3] = h;
+    st.viewportKnown = true;
     emscripten_glViewport(x, y, w, h);
 }
 void glFlush() {
@@ -477,14 +545,24 @@ void glGenTextures(GLsizei n, GLuint* names) {
     }
 }
 void glBindTexture(GLenum, GLuint name) {
+    if (name == st.boundTexture)
+        return;
     glcFlush();
     st.boundTexture = name;
     emscripten_glBindTexture(GL_TEXTURE_2D, texture(name).web);
 }
 void glTexParameteri(GLenum target, GLenum name, GLint value) {
+    const int32_t param = name == GL_TEXTURE_MIN_FILTER   ? PARAM_MIN
+                          : name == GL_TEXTURE_MAG_FILTER ? PARAM_MAG
+                          : name == GL_TEXTURE_WRAP_S     ? PARAM_WRAP_S
+                          : name == GL_TEXTURE_WRAP_T     ? PARAM_WRAP_T
+                                                          : -1;
+    Texture& t = texture(st.boundTexture);
+    if (param >= 0 && t.params[param] == value)
+        return;
     glcFlush();
-    if (name == GL_TEXTURE_MIN_FILTER)
-        texture(st.boundTexture).minFilter = value;
+    if (param >= 0)
+        t.params[param] = value;
     if ((name == GL_TEXTURE_WRAP_S || name == GL_TEXTURE_WRAP_T) && value == SUB_CLAMP)
         value = SUB_CLAMP_TO_EDGE;
     emscripten_glTexParameteri(target, name, value);
