@@ -3,6 +3,9 @@
 // count of the bytes played. In capture mode nothing sounds: the same
 // callback is called by the frame loop for exactly the samples of each frame
 // interval. The first seconds the callback produced are kept for the test.
+// The position is what is heard now, not what the callback took: each
+// callback's buffer starts sounding at its playback time on the context's
+// clock, and the context says which of its moments reaches the ear now.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -22,7 +25,10 @@ struct Wave {
     uint32_t ringBytes;
     uint32_t readOffset;
     uint64_t consumed;          // bytes the callback took since the loop started
-    uint32_t latencyBytes;      // what the page holds beyond the callback
+    uint32_t latencyBytes;      // what the page holds beyond the callback, when its clock says nothing
+    bool anchored;              // the last callback of this loop told its playback time
+    double anchorTime;          // context seconds at which byte anchorBytes starts sounding
+    uint64_t anchorBytes;
     uint64_t playedUntil;       // capture: clock sample the device has played up to
     std::vector<int16_t> recorded;
     std::vector<int16_t> scratch;
@@ -47,7 +53,7 @@ EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
         node.onaudioprocess = (e) => {
             const out = e.outputBuffer;
             const n = out.length;
-            Module._webAudioCallback(buffer, n);
+            Module._webAudioCallback(buffer, n, typeof e.playbackTime === 'number' ? e.playbackTime : -1);
             const left = out.getChannelData(0), right = out.getChannelData(1);
             const pcm = HEAP16.subarray(buffer >> 1, (buffer >> 1) + n * 2);
             for (let i = 0; i < n; ++i) {
@@ -64,6 +70,20 @@ EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
         console.log('no sound: ' + e);
         return 0;
     }
+});
+
+// The context time whose sound reaches the ear now; -1 when the page has no context.
+EM_JS(double, heardContextTime, (), {
+    const context = Module.webAudioContext;
+    if (!context)
+        return -1;
+    if (context.getOutputTimestamp) {
+        const t = context.getOutputTimestamp();
+        // Zero until the device has played a first buffer.
+        if (t && t.contextTime > 0 && t.performanceTime > 0)
+            return t.contextTime + Math.max(0, performance.now() - t.performanceTime) / 1000;
+    }
+    return context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
 });
 
 EM_JS(void, pageAudioStop, (), {
@@ -104,6 +124,7 @@ void deviceLoop(void* pcm, uint32_t bytes) {
     wave.readOffset = 0;
     wave.consumed = 0;
     wave.playedUntil = webCapture.clockSamples;
+    wave.anchored = false;
     wave.recorded.clear();
 }
 
@@ -114,8 +135,20 @@ void deviceUnprepare() {
 }
 
 uint32_t devicePosition() {
-    const uint64_t played = wave.consumed > wave.latencyBytes ? wave.consumed - wave.latencyBytes : 0;
-    return static_cast<uint32_t>(played);
+    const uint64_t taken = wave.consumed > wave.latencyBytes ? wave.consumed - wave.latencyBytes : 0;
+    if (webCapture.enabled || !wave.anchored)
+        return static_cast<uint32_t>(taken);
+    const double now = heardContextTime();
+    if (now < 0)
+        return static_cast<uint32_t>(taken);
+    // Bytes are contiguous on the context's clock as long as no callback came
+    // late; the last callback's anchor then holds for the ones before it too.
+    const double bytes = static_cast<double>(wave.anchorBytes) + (now - wave.anchorTime) * WEB_AUDIO_RATE * 4;
+    // Nothing can be heard that the callback has not taken, and no more than a
+    // second of sound sits between the callback and the ear.
+    const double low = std::max(0.0, static_cast<double>(wave.consumed) - WEB_AUDIO_RATE * 4);
+    const double heard = std::clamp(bytes, low, static_cast<double>(wave.consumed));
+    return static_cast<uint32_t>(static_cast<uint64_t>(heard) & ~uint64_t{3});
 }
 
 void deviceReset() {
@@ -155,9 +188,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames)
     wave.recorded.insert(wave.recorded.end(), out, out + keep);
 }
 
-// The page's audio callback. It also gives the mixing thread a turn: a hidden
-// page gets no animation frames, but its sound keeps playing.
-extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t frames) {
+// The page's audio callback, with the context time at which this buffer will
+// sound (negative when the browser does not say). It also gives the mixing
+// thread a turn: a hidden page gets no animation frames, but its sound keeps playing.
+extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t frames, double playbackTime) {
+    if (wave.ring && playbackTime >= 0) {
+        wave.anchored = true;
+        wave.anchorTime = playbackTime;
+        wave.anchorBytes = wave.consumed;
+    }
     webAudioFill(out, frames);
     // The page code is waiting at one of its yields here, never inside the mixer.
     webStepThreads();
