@@ -29,6 +29,7 @@ struct Wave {
     bool anchored;              // the last callback of this loop told its playback time
     double anchorTime;          // context seconds at which byte anchorBytes starts sounding
     uint64_t anchorBytes;
+    uint64_t heardBytes;        // the last position given: it never goes back
     uint64_t playedUntil;       // capture: clock sample the device has played up to
     std::vector<int16_t> recorded;
     std::vector<int16_t> scratch;
@@ -125,6 +126,7 @@ void deviceLoop(void* pcm, uint32_t bytes) {
     wave.consumed = 0;
     wave.playedUntil = webCapture.clockSamples;
     wave.anchored = false;
+    wave.heardBytes = 0;
     wave.recorded.clear();
 }
 
@@ -140,7 +142,7 @@ uint32_t devicePosition() {
         return static_cast<uint32_t>(taken);
     const double now = heardContextTime();
     if (now < 0)
-        return static_cast<uint32_t>(taken);
+        return static_cast<uint32_t>(std::max(taken, wave.heardBytes));
     // Bytes are contiguous on the context's clock as long as no callback came
     // late; the last callback's anchor then holds for the ones before it too.
     const double bytes = static_cast<double>(wave.anchorBytes) + (now - wave.anchorTime) * WEB_AUDIO_RATE * 4;
@@ -148,7 +150,9 @@ uint32_t devicePosition() {
     // second of sound sits between the callback and the ear.
     const double low = std::max(0.0, static_cast<double>(wave.consumed) - WEB_AUDIO_RATE * 4);
     const double heard = std::clamp(bytes, low, static_cast<double>(wave.consumed));
-    return static_cast<uint32_t>(static_cast<uint64_t>(heard) & ~uint64_t{3});
+    // The context's timestamps jitter; the mixer counts on a position that only moves on.
+    wave.heardBytes = std::max(wave.heardBytes, static_cast<uint64_t>(heard) & ~uint64_t{3});
+    return static_cast<uint32_t>(wave.heardBytes);
 }
 
 void deviceReset() {
@@ -156,6 +160,8 @@ void deviceReset() {
     wave.ringBytes = 0;
     wave.readOffset = 0;
     wave.consumed = 0;
+    wave.anchored = false;
+    wave.heardBytes = 0;
 }
 
 void deviceClose() {
