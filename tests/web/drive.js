@@ -261,7 +261,16 @@ async function main() {
     if (lag) {
         await evaluate("(() => { Module.lagBinds = []; const p = WebGLRenderingContext.prototype, bind = p.bindFramebuffer; " +
                        "p.bindFramebuffer = function (target, fb) { if (fb && Module.lagBinds.length < 100000) " +
-                       "Module.lagBinds.push(performance.now()); return bind.call(this, target, fb); }; })()");
+                       "Module.lagBinds.push(performance.now()); return bind.call(this, target, fb); }; " +
+                       // Each callback's page time, playback time and whether it sounded; the context's clocks now and then.
+                       "Module.lagCallbacks = []; Module.lagClocks = []; const create = AudioContext.prototype.createScriptProcessor; " +
+                       "AudioContext.prototype.createScriptProcessor = function (...a) { const node = create.apply(this, a), context = this; " +
+                       "let handler = null; Object.defineProperty(node, 'onaudioprocess', { get: () => handler, set: (f) => { handler = f; " +
+                       "node.addEventListener('audioprocess', (e) => { const now = performance.now(); f(e); const d = e.outputBuffer.getChannelData(0); " +
+                       "if (Module.lagCallbacks.length < 2000) Module.lagCallbacks.push([now, e.playbackTime, context.currentTime, d.some((v) => v != 0) ? 1 : 0]); }); } }); " +
+                       "setInterval(() => { const o = context.getOutputTimestamp(); if (Module.lagClocks.length < 2000) " +
+                       "Module.lagClocks.push([performance.now(), context.currentTime, o.contextTime, o.performanceTime, context.outputLatency, context.baseLatency]); }, 250); " +
+                       "return node; }; })()");
         await pickWindowed();
         await waitFor('Module.webFirstShowFrameMs !== undefined && Module.lagBinds.some((t) => t > Module.webFirstShowFrameMs + 20000)',
                       '20 s of the main phase');
@@ -282,7 +291,10 @@ async function main() {
         const info = await evaluate('(() => { const c = Module.webAudioContext; const o = c.getOutputTimestamp ? c.getOutputTimestamp() : {}; ' +
                                     'return { baseLatency: c.baseLatency, outputLatency: c.outputLatency, ' +
                                     'currentTime: c.currentTime, outputTime: o.contextTime }; })()');
-        const result = { mainDrawnMs: origin + binds[0] + offset, roundTripMs: best, context: info };
+        const pageToNode = origin + offset;
+        const callbacks = (await evaluate('Module.lagCallbacks')).map((c) => [c[0] + pageToNode, ...c.slice(1)]);
+        const clocks = (await evaluate('Module.lagClocks')).map((c) => [c[0] + pageToNode, c[1], c[2], c[3] + pageToNode, c[4], c[5]]);
+        const result = { mainDrawnMs: pageToNode + binds[0], roundTripMs: best, context: info, callbacks, clocks };
         fs.writeFileSync(path.join(outDir, 'lag.json'), JSON.stringify(result) + '\n');
         console.log('main phase first drawn at ' + result.mainDrawnMs.toFixed(1) + ' (epoch ms); ' + JSON.stringify(info));
         finish(0);
