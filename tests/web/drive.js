@@ -246,15 +246,24 @@ async function main() {
     await waitFor(chooserShown, 'the chooser');
     if (bench) {
         // Each frame's start on the page's clock, from the frame counter the page sets.
-        await evaluate("(() => { let n = 0; Module.benchTimes = []; Object.defineProperty(Module, 'webFramesDrawn', " +
-                       "{ configurable: true, get: () => n, set: (v) => { n = v; Module.benchTimes[v] = performance.now(); } }); })()");
+        // Each frame's start on the page's clock, and the draw calls and vertex uploads so far.
+        await evaluate("(() => { let n = 0; Module.benchTimes = []; Module.benchCalls = []; const calls = [0, 0]; " +
+                       "const p = WebGLRenderingContext.prototype, draw = p.drawArrays, data = p.bufferData, sub = p.bufferSubData; " +
+                       "p.drawArrays = function (...a) { ++calls[0]; return draw.apply(this, a); }; " +
+                       "p.bufferData = function (...a) { ++calls[1]; return data.apply(this, a); }; " +
+                       "p.bufferSubData = function (...a) { ++calls[1]; return sub.apply(this, a); }; " +
+                       "Object.defineProperty(Module, 'webFramesDrawn', { configurable: true, get: () => n, set: (v) => { n = v; " +
+                       "Module.benchTimes[v] = performance.now(); Module.benchCalls[v] = calls.slice(); } }); })()");
         await pickWindowed();
         const first = parseInt(bench[1], 10), count = parseInt(bench[2], 10);
         await waitFor('Module.webFramesDrawn > ' + (first + count), 'frame ' + (first + count));
         const times = await evaluate('Module.benchTimes.slice(' + first + ', ' + (first + count + 1) + ')');
+        const calls = await evaluate('[Module.benchCalls[' + first + '], Module.benchCalls[' + (first + count) + ']]');
         const meanMs = (times[count] - times[0]) / count;
-        fs.writeFileSync(path.join(outDir, 'bench.json'), JSON.stringify({ engine, first, count, meanMs }) + '\n');
-        console.log(engine + ': frames ' + first + '..' + (first + count) + ': ' + meanMs.toFixed(2) + ' ms a frame');
+        const draws = (calls[1][0] - calls[0][0]) / count, uploads = (calls[1][1] - calls[0][1]) / count;
+        fs.writeFileSync(path.join(outDir, 'bench.json'), JSON.stringify({ engine, first, count, meanMs, draws, uploads }) + '\n');
+        console.log(engine + ': frames ' + first + '..' + (first + count) + ': ' + meanMs.toFixed(2) + ' ms a frame, ' +
+                    draws.toFixed(1) + ' draw calls and ' + uploads.toFixed(1) + ' vertex uploads a frame');
         finish(0);
         return;
     }

@@ -52,6 +52,8 @@ struct Texture {
     GLuint web;
     bool hasImage;
     GLint params[PARAM_COUNT];   // as last set, to skip a flush when a setter repeats them
+    GLsizei width, height;       // level 0 as last specified
+    GLenum format;               // GL_RGB or GL_RGBA
 };
 
 // Capabilities the subset tracks, to flush only when one really changes.
@@ -601,17 +603,33 @@ void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei width, GLs
     }
     const GLenum web = outComponents == 3 ? GL_RGB : GL_RGBA;
     emscripten_glTexImage2D(target, level, web, width, height, 0, web, GL_UNSIGNED_BYTE, st.scratch.data());
-    if (level == 0)
-        texture(st.boundTexture).hasImage = true;
+    if (level == 0) {
+        Texture& t = texture(st.boundTexture);
+        t.hasImage = true;
+        t.width = width;
+        t.height = height;
+        t.format = web;
+    }
 }
 
 void glCopyTexImage2D(GLenum target, GLint level, GLenum internal, GLint x, GLint y, GLsizei w, GLsizei h,
                       GLint border) {
     glcFlush();
     const GLenum web = internalComponents(static_cast<GLint>(internal)) == 4 ? GL_RGBA : GL_RGB;
+    Texture& t = texture(st.boundTexture);
+    // The feedback effect copies the same rectangle every frame: into the
+    // image the texture already has, without making a new one each time.
+    if (level == 0 && border == 0 && t.hasImage && t.width == w && t.height == h && t.format == web) {
+        emscripten_glCopyTexSubImage2D(target, 0, 0, 0, x, y, w, h);
+        return;
+    }
     emscripten_glCopyTexImage2D(target, level, web, x, y, w, h, border);
-    if (level == 0)
-        texture(st.boundTexture).hasImage = true;
+    if (level == 0) {
+        t.hasImage = true;
+        t.width = w;
+        t.height = h;
+        t.format = web;
+    }
 }
 
 void glCopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y, GLsizei w,
