@@ -18,6 +18,9 @@
 namespace {
 
 enum : uint32_t { CALLBACK_FRAMES = 2048, RECORD_SECONDS = 12 };
+// A frame drawn now reaches the screen about one display refresh later: the
+// picture is drawn for the sound heard by then.
+constexpr double PRESENT_SECONDS = 0.020;
 
 struct Wave {
     bool open;
@@ -145,7 +148,8 @@ uint32_t devicePosition() {
         return static_cast<uint32_t>(std::max(taken, wave.heardBytes));
     // Bytes are contiguous on the context's clock as long as no callback came
     // late; the last callback's anchor then holds for the ones before it too.
-    const double bytes = static_cast<double>(wave.anchorBytes) + (now - wave.anchorTime) * WEB_AUDIO_RATE * 4;
+    const double bytes =
+        static_cast<double>(wave.anchorBytes) + (now + PRESENT_SECONDS - wave.anchorTime) * WEB_AUDIO_RATE * 4;
     // Nothing can be heard that the callback has not taken, and no more than a
     // second of sound sits between the callback and the ear.
     const double low = std::max(0.0, static_cast<double>(wave.consumed) - WEB_AUDIO_RATE * 4);
