@@ -31,8 +31,12 @@ const WEBKIT_DIR = process.env.WEBKIT_DIR || '/usr/lib/x86_64-linux-gnu/webkit2g
 const PROGRAMS = { chromium: process.env.CHROMIUM || 'chromium', firefox: process.env.FIREFOX || 'firefox-esr',
                    webkit: process.env.WEBKIT_DRIVER || 'WebKitWebDriver' };
 
-let child = null, childLog = '', answered = false, closing = null;
+let child = null, childLog = '', answered = false, closing = null, finishing = false;
 function finish(code, message) {
+    // The browser ending while the session closes is no news.
+    if (finishing)
+        return;
+    finishing = true;
     if (message)
         console.log(message);
     const done = () => {
