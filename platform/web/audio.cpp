@@ -3,6 +3,9 @@
 // count of the bytes played. In capture mode nothing sounds: the same
 // callback is called by the frame loop for exactly the samples of each frame
 // interval. The first seconds the callback produced are kept for the test.
+// The position is what is heard now, not what the callback took: each
+// callback's buffer starts sounding at its playback time on the context's
+// clock, and the context says which of its moments reaches the ear now.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -16,11 +19,18 @@
 namespace {
 
 enum : uint32_t { CALLBACK_FRAMES = 2048, RECORD_SECONDS = 12 };
+// A frame drawn now reaches the screen about one display refresh later: the
+// picture is drawn for the sound heard by then.
+constexpr double PRESENT_SECONDS = 0.020;
 
 struct Wave {
     bool open;
     PullRing ring;
-    uint32_t latencyBytes;      // what the page holds beyond the callback
+    uint32_t latencyBytes;      // what the page holds beyond the callback, when its clock says nothing
+    bool anchored;              // the last callback of this loop told its playback time
+    double anchorTime;          // context seconds at which byte anchorBytes starts sounding
+    uint64_t anchorBytes;
+    uint64_t heardBytes;        // the last position given: it never goes back
     uint64_t playedUntil;       // capture: clock sample the device has played up to
     std::vector<int16_t> recorded;
     std::vector<int16_t> scratch;
@@ -45,7 +55,7 @@ EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
         node.onaudioprocess = (e) => {
             const out = e.outputBuffer;
             const n = out.length;
-            Module._webAudioCallback(buffer, n);
+            Module._webAudioCallback(buffer, n, typeof e.playbackTime === 'number' ? e.playbackTime : -1);
             const left = out.getChannelData(0), right = out.getChannelData(1);
             const pcm = HEAP16.subarray(buffer >> 1, (buffer >> 1) + n * 2);
             for (let i = 0; i < n; ++i) {
@@ -62,6 +72,20 @@ EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
         console.log('no sound: ' + e);
         return 0;
     }
+});
+
+// The context time whose sound reaches the ear now; -1 when the page has no context.
+EM_JS(double, heardContextTime, (), {
+    const context = Module.webAudioContext;
+    if (!context)
+        return -1;
+    if (context.getOutputTimestamp) {
+        const t = context.getOutputTimestamp();
+        // Zero until the device has played a first buffer.
+        if (t && t.contextTime > 0 && t.performanceTime > 0)
+            return t.contextTime + Math.max(0, performance.now() - t.performanceTime) / 1000;
+    }
+    return context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
 });
 
 EM_JS(void, pageAudioStop, (), {
@@ -99,6 +123,8 @@ bool deviceOpen(int32_t rate) {
 void deviceLoop(void* pcm, uint32_t bytes) {
     pullRingLoop(wave.ring, pcm, bytes);
     wave.playedUntil = webCapture.clockSamples;
+    wave.anchored = false;
+    wave.heardBytes = 0;
     wave.recorded.clear();
 }
 
@@ -107,11 +133,30 @@ void deviceUnprepare() {
 }
 
 uint32_t devicePosition() {
-    return pullRingPosition(wave.ring, wave.latencyBytes);
+    const uint64_t consumed = __atomic_load_n(&wave.ring.consumed, __ATOMIC_SEQ_CST);
+    const uint64_t taken = consumed > wave.latencyBytes ? consumed - wave.latencyBytes : 0;
+    if (webCapture.enabled || !wave.anchored)
+        return static_cast<uint32_t>(taken);
+    const double now = heardContextTime();
+    if (now < 0)
+        return static_cast<uint32_t>(std::max(taken, wave.heardBytes));
+    // Bytes are contiguous on the context's clock as long as no callback came
+    // late; the last callback's anchor then holds for the ones before it too.
+    const double bytes =
+        static_cast<double>(wave.anchorBytes) + (now + PRESENT_SECONDS - wave.anchorTime) * WEB_AUDIO_RATE * 4;
+    // Nothing can be heard that the callback has not taken, and no more than a
+    // second of sound sits between the callback and the ear.
+    const double low = std::max(0.0, static_cast<double>(consumed) - WEB_AUDIO_RATE * 4);
+    const double heard = std::clamp(bytes, low, static_cast<double>(consumed));
+    // The context's timestamps jitter; the mixer counts on a position that only moves on.
+    wave.heardBytes = std::max(wave.heardBytes, static_cast<uint64_t>(heard) & ~uint64_t{3});
+    return static_cast<uint32_t>(wave.heardBytes);
 }
 
 void deviceReset() {
     pullRingReset(wave.ring);
+    wave.anchored = false;
+    wave.heardBytes = 0;
 }
 
 void deviceClose() {
@@ -133,9 +178,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames)
     wave.recorded.insert(wave.recorded.end(), out, out + keep);
 }
 
-// The page's audio callback. It also gives the mixing thread a turn: a hidden
-// page gets no animation frames, but its sound keeps playing.
-extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t frames) {
+// The page's audio callback, with the context time at which this buffer will
+// sound (negative when the browser does not say). It also gives the mixing
+// thread a turn: a hidden page gets no animation frames, but its sound keeps playing.
+extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t frames, double playbackTime) {
+    if (wave.ring.ring && playbackTime >= 0) {
+        wave.anchored = true;
+        wave.anchorTime = playbackTime;
+        wave.anchorBytes = wave.ring.consumed;
+    }
     webAudioFill(out, frames);
     // The page code is waiting at one of its yields here, never inside the mixer.
     webStepThreads();

@@ -99,9 +99,10 @@ int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
     const std::string out = argv[1], ref = argv[2];
-    // The capture clock's sound, and the real-time Web Audio callback's.
+    // The capture clock's sound, and the real-time Web Audio callback's where the engine played it.
     bool ok = compareAudio(out + "/audio.raw");
-    ok = compareAudio(out + "/audio_live.raw") && ok;
+    if (std::ifstream(out + "/audio_live.raw").good())
+        ok = compareAudio(out + "/audio_live.raw") && ok;
     for (int i = 3; i < argc; ++i) {
         const std::string pair = argv[i];
         const size_t eq = pair.find('=');

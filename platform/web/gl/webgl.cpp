@@ -8,6 +8,7 @@
 #include <GL/glu.h>
 #include <webgl/webgl1.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -17,11 +18,22 @@
 
 namespace {
 
+enum TexParam { PARAM_MIN, PARAM_MAG, PARAM_WRAP_S, PARAM_WRAP_T, PARAM_COUNT };
+
 struct Texture {
     GLuint web;
     bool hasImage;
-    GLint minFilter;
+    GLint params[PARAM_COUNT];   // as last set, to skip a flush when a setter repeats them
+    GLsizei width, height;       // level 0 as last specified
+    GLenum format;               // GL_RGB or GL_RGBA
 };
+
+// Capabilities the subset tracks, to flush only when one really changes.
+enum Cap { CAP_TEXTURE, CAP_BLEND, CAP_DEPTH, CAP_CULL, CAP_SCISSOR, CAP_COUNT };
+
+// The vertex stream: every flush appends to one large buffer, which is
+// orphaned and refilled from the start only when it is full.
+enum : uint32_t { STREAM_VERTICES = 1u << 16 };
 
 // A colour renderbuffer is a texture underneath: WebGL 1 has no 8-bit one.
 struct Renderbuffer {
@@ -45,7 +57,13 @@ struct State {
     std::unordered_map<GLuint, Framebuffer> framebuffers;
     GLuint nextFramebuffer;
     GLuint boundFramebuffer;
-    bool texturing;
+    bool caps[CAP_COUNT];
+    GLenum blendSource, blendDestination;
+    GLenum depthFunc;
+    GLint viewport[4];
+    bool viewportKnown;
+    GLuint program;   // in use
+    uint32_t streamUsed;   // vertices of the stream buffer already written
     GLint unpackAlignment;
     GLint packAlignment;
     GLenum error;
@@ -68,23 +86,66 @@ Texture& texture(GLuint name) {
         return it->second;
     Texture t{};
     emscripten_glGenTextures(1, &t.web);
-    t.minFilter = GL_NEAREST_MIPMAP_LINEAR;
+    t.params[PARAM_MIN] = GL_NEAREST_MIPMAP_LINEAR;
+    t.params[PARAM_MAG] = GL_LINEAR;
+    t.params[PARAM_WRAP_S] = GL_REPEAT;
+    t.params[PARAM_WRAP_T] = GL_REPEAT;
     return st.textures[name] = t;
 }
 
 bool textureComplete(const Texture& t) {
-    return t.hasImage && (t.minFilter == GL_NEAREST || t.minFilter == GL_LINEAR);
+    return t.hasImage && (t.params[PARAM_MIN] == GL_NEAREST || t.params[PARAM_MIN] == GL_LINEAR);
 }
 
 void drawBatch(const GlcVertex* vertices, uint32_t count) {
     if (!st.ready)
         return;
-    const bool textured = st.texturing && textureComplete(texture(st.boundTexture));
-    emscripten_glUseProgram(textured ? st.texturedProgram : st.plainProgram);
-    emscripten_glBindBuffer(GLC_ARRAY_BUFFER, st.buffer);
-    emscripten_glBufferData(GLC_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(GlcVertex)), vertices,
-                            GLC_STREAM_DRAW);
-    emscripten_glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count));
+    const bool textured = st.caps[CAP_TEXTURE] && textureComplete(texture(st.boundTexture));
+    const GLuint program = textured ? st.texturedProgram : st.plainProgram;
+    if (program != st.program) {
+        emscripten_glUseProgram(program);
+        st.program = program;
+    }
+    // The buffer stays bound to the array target from start-up on: nothing else binds one.
+    while (count > 0) {
+        const uint32_t n = std::min<uint32_t>(count, STREAM_VERTICES / 3 * 3);
+        if (st.streamUsed + n > STREAM_VERTICES) {
+            emscripten_glBufferData(GLC_ARRAY_BUFFER, STREAM_VERTICES * sizeof(GlcVertex), nullptr,
+                                    GLC_DYNAMIC_DRAW);
+            st.streamUsed = 0;
+        }
+        emscripten_glBufferSubData(GLC_ARRAY_BUFFER, static_cast<GLintptr>(st.streamUsed * sizeof(GlcVertex)),
+                                   static_cast<GLsizeiptr>(n * sizeof(GlcVertex)), vertices);
+        emscripten_glDrawArrays(GL_TRIANGLES, static_cast<GLint>(st.streamUsed), static_cast<GLsizei>(n));
+        st.streamUsed += n;
+        vertices += n;
+        count -= n;
+    }
+}
+
+int32_t capIndex(GLenum cap) {
+    switch (cap) {
+    case GL_TEXTURE_2D: return CAP_TEXTURE;
+    case GL_BLEND: return CAP_BLEND;
+    case GL_DEPTH_TEST: return CAP_DEPTH;
+    case GL_CULL_FACE: return CAP_CULL;
+    case GL_SCISSOR_TEST: return CAP_SCISSOR;
+    default: return -1;
+    }
+}
+
+void setCap(GLenum cap, bool on) {
+    const int32_t i = capIndex(cap);
+    if (i < 0 || st.caps[i] == on)
+        return;
+    glcFlush();
+    st.caps[i] = on;
+    if (i == CAP_TEXTURE)
+        return;   // the shader choice, made at each flush
+    if (on)
+        emscripten_glEnable(cap);
+    else
+        emscripten_glDisable(cap);
 }
 
 const char* const VERTEX_SHADER =
@@ -273,6 +334,9 @@ bool webglSubsetInit() {
     st = State{};
     st.unpackAlignment = 4;
     st.packAlignment = 4;
+    st.blendSource = GL_ONE;
+    st.blendDestination = GL_ZERO;
+    st.depthFunc = GL_LESS;
     texture(0);   // the default texture is an object like any other here
     emscripten_glBindTexture(GL_TEXTURE_2D, texture(0).web);
     const GLuint vertex = compile(GLC_VERTEX_SHADER, VERTEX_SHADER);
@@ -282,8 +346,10 @@ bool webglSubsetInit() {
         return false;
     emscripten_glUseProgram(st.texturedProgram);
     emscripten_glUniform1i(emscripten_glGetUniformLocation(st.texturedProgram, "image"), 0);
+    st.program = st.texturedProgram;
     emscripten_glGenBuffers(1, &st.buffer);
     emscripten_glBindBuffer(GLC_ARRAY_BUFFER, st.buffer);
+    emscripten_glBufferData(GLC_ARRAY_BUFFER, STREAM_VERTICES * sizeof(GlcVertex), nullptr, GLC_DYNAMIC_DRAW);
     const GLsizei stride = sizeof(GlcVertex);
     emscripten_glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride,
                                      reinterpret_cast<void*>(offsetof(GlcVertex, position)));
@@ -382,26 +448,22 @@ void glCallLists(GLsizei n, GLenum type, const GLvoid* lists) { glcCallLists(n, 
 void glListBase(GLuint base) { glcListBase(base); }
 
 // Raster state: pending triangles are drawn with the state they were made under.
-void glEnable(GLenum cap) {
-    glcFlush();
-    if (cap == GL_TEXTURE_2D)
-        st.texturing = true;
-    else if (cap == GL_BLEND || cap == GL_DEPTH_TEST || cap == GL_CULL_FACE || cap == GL_SCISSOR_TEST)
-        emscripten_glEnable(cap);
-}
-void glDisable(GLenum cap) {
-    glcFlush();
-    if (cap == GL_TEXTURE_2D)
-        st.texturing = false;
-    else if (cap == GL_BLEND || cap == GL_DEPTH_TEST || cap == GL_CULL_FACE || cap == GL_SCISSOR_TEST)
-        emscripten_glDisable(cap);
-}
+// A setter that changes nothing keeps the batch growing.
+void glEnable(GLenum cap) { setCap(cap, true); }
+void glDisable(GLenum cap) { setCap(cap, false); }
 void glBlendFunc(GLenum s, GLenum d) {
+    if (s == st.blendSource && d == st.blendDestination)
+        return;
     glcFlush();
+    st.blendSource = s;
+    st.blendDestination = d;
     emscripten_glBlendFunc(s, d);
 }
 void glDepthFunc(GLenum f) {
+    if (f == st.depthFunc)
+        return;
     glcFlush();
+    st.depthFunc = f;
     emscripten_glDepthFunc(f);
 }
 void glPolygonMode(GLenum, GLenum mode) {
@@ -409,7 +471,7 @@ void glPolygonMode(GLenum, GLenum mode) {
         setError(GL_INVALID_ENUM);
 }
 void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
-    glcFlush();
+    // Only glClear reads it, and that flushes first.
     emscripten_glClearColor(r, g, b, a);
 }
 void glClear(GLbitfield mask) {
@@ -417,7 +479,14 @@ void glClear(GLbitfield mask) {
     emscripten_glClear(mask);
 }
 void glViewport(GLint x, GLint y, GLsizei w, GLsizei h) {
+    if (st.viewportKnown && st.viewport[0] == x && st.viewport[1] == y && st.viewport[2] == w && st.viewport[3] == h)
+        return;
     glcFlush();
+    st.viewport[0] = x;
+    st.viewport[1] = y;
+    st.viewport[2] = w;
+    st.viewport[3] = h;
+    st.viewportKnown = true;
     emscripten_glViewport(x, y, w, h);
 }
 void glFlush() {
@@ -450,14 +519,24 @@ void glGenTextures(GLsizei n, GLuint* names) {
     }
 }
 void glBindTexture(GLenum, GLuint name) {
+    if (name == st.boundTexture)
+        return;
     glcFlush();
     st.boundTexture = name;
     emscripten_glBindTexture(GL_TEXTURE_2D, texture(name).web);
 }
 void glTexParameteri(GLenum target, GLenum name, GLint value) {
+    const int32_t param = name == GL_TEXTURE_MIN_FILTER   ? PARAM_MIN
+                          : name == GL_TEXTURE_MAG_FILTER ? PARAM_MAG
+                          : name == GL_TEXTURE_WRAP_S     ? PARAM_WRAP_S
+                          : name == GL_TEXTURE_WRAP_T     ? PARAM_WRAP_T
+                                                          : -1;
+    Texture& t = texture(st.boundTexture);
+    if (param >= 0 && t.params[param] == value)
+        return;
     glcFlush();
-    if (name == GL_TEXTURE_MIN_FILTER)
-        texture(st.boundTexture).minFilter = value;
+    if (param >= 0)
+        t.params[param] = value;
     if ((name == GL_TEXTURE_WRAP_S || name == GL_TEXTURE_WRAP_T) && value == GLC_CLAMP)
         value = GLC_CLAMP_TO_EDGE;
     emscripten_glTexParameteri(target, name, value);
@@ -496,17 +575,33 @@ void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei width, GLs
     }
     const GLenum web = outComponents == 3 ? GL_RGB : GL_RGBA;
     emscripten_glTexImage2D(target, level, web, width, height, 0, web, GL_UNSIGNED_BYTE, st.scratch.data());
-    if (level == 0)
-        texture(st.boundTexture).hasImage = true;
+    if (level == 0) {
+        Texture& t = texture(st.boundTexture);
+        t.hasImage = true;
+        t.width = width;
+        t.height = height;
+        t.format = web;
+    }
 }
 
 void glCopyTexImage2D(GLenum target, GLint level, GLenum internal, GLint x, GLint y, GLsizei w, GLsizei h,
                       GLint border) {
     glcFlush();
     const GLenum web = internalComponents(static_cast<GLint>(internal)) == 4 ? GL_RGBA : GL_RGB;
+    Texture& t = texture(st.boundTexture);
+    // The feedback effect copies the same rectangle every frame: into the
+    // image the texture already has, without making a new one each time.
+    if (level == 0 && border == 0 && t.hasImage && t.width == w && t.height == h && t.format == web) {
+        emscripten_glCopyTexSubImage2D(target, 0, 0, 0, x, y, w, h);
+        return;
+    }
     emscripten_glCopyTexImage2D(target, level, web, x, y, w, h, border);
-    if (level == 0)
-        texture(st.boundTexture).hasImage = true;
+    if (level == 0) {
+        t.hasImage = true;
+        t.width = w;
+        t.height = h;
+        t.format = web;
+    }
 }
 
 void glCopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y, GLsizei w,
