@@ -75,14 +75,15 @@ void orientAway(const Mesh& m, Tri& t, V3 direction) {
     if (dot(n, direction) < 0) std::swap(t[1], t[2]);
 }
 
-bool buildMesh(Mesh& m) {
-    const double rimRadius = std::sqrt(RADIUS * RADIUS - HALF * HALF);
-    // Corners.
+double rimRadius() {
+    return std::sqrt(RADIUS * RADIUS - HALF * HALF);
+}
+
+// Corners, then the six rims: face f has axis f / 2 and sign +/- by f % 2.
+// Each rim starts at its own angle so that no two faces are mirror images.
+void addCornersAndRims(Mesh& m) {
     for (int i = 0; i < CORNERS; i++)
         m.points.push_back({i & 1 ? HALF : -HALF, i & 2 ? HALF : -HALF, i & 4 ? HALF : -HALF});
-    // Rims: face f has axis f / 2 and sign +/- by f % 2. Each rim starts at
-    // its own angle so that no two faces are mirror images of each other.
-    int rimStart = (int)m.points.size();
     for (int f = 0; f < 6; f++) {
         int axis = f / 2, u = (axis + 1) % 3, v = (axis + 2) % 3;
         double s = f % 2 ? -1 : 1, phase = 0.05 + 0.021 * f;
@@ -90,13 +91,16 @@ bool buildMesh(Mesh& m) {
             double a = phase + 2 * PI * i / RIM;
             V3 q = {0, 0, 0};
             q[axis] = s * HALF;
-            q[u] = rimRadius * detCos(a);
-            q[v] = rimRadius * detSin(a);
+            q[u] = rimRadius() * detCos(a);
+            q[v] = rimRadius() * detSin(a);
             m.points.push_back(q);
         }
     }
-    // Inner sphere points: the part of a spiral lattice that stays inside the
-    // cube; the lattice size is chosen so that exactly the remaining count fits.
+}
+
+// Inner sphere points: the part of a spiral lattice that stays inside the
+// cube; the lattice size is chosen so that exactly the remaining count fits.
+bool addSpherePoints(Mesh& m) {
     int wanted = VERTICES - (int)m.points.size();
     std::vector<V3> inner;
     const double golden = PI * (3 - std::sqrt(5.0));
@@ -111,9 +115,12 @@ bool buildMesh(Mesh& m) {
     }
     if ((int)inner.size() != wanted) return false;
     m.points.insert(m.points.end(), inner.begin(), inner.end());
+    return true;
+}
 
-    // Hull of the sphere points plus one pole per hole (put first so the
-    // start tetrahedron is well shaped), then drop the poles' fans.
+// Hull of the sphere points plus one pole per hole (put first so the
+// start tetrahedron is well shaped), then drop the poles' fans.
+bool addCavity(Mesh& m, int rimStart) {
     std::vector<V3> hullPoints;
     for (int f = 0; f < 6; f++) {
         V3 q = {0, 0, 0};
@@ -132,44 +139,51 @@ bool buildMesh(Mesh& m) {
         std::swap(t[1], t[2]);
         m.triangles.push_back(t);
     }
-    if (fans != 6 * RIM) return false;
+    return fans == 6 * RIM;
+}
 
-    // Face rings: each face is a square around its hole. Corner k sits at
-    // 45 + 90k degrees in the face's (u, v) plane, side k at 90k; the rim
-    // vertex nearest each side direction joins that side's two corners.
-    for (int f = 0; f < 6; f++) {
-        int axis = f / 2, u = (axis + 1) % 3, v = (axis + 2) % 3;
-        double s = f % 2 ? -1 : 1;
-        int corner[4] = {0, 0, 0, 0};
-        for (int k = 0; k < 4; k++) {
-            double cu = (k == 0 || k == 3) ? HALF : -HALF, cv = k < 2 ? HALF : -HALF;
-            for (int i = 0; i < CORNERS; i++) {
-                V3 c = m.points[i];
-                if (c[axis] == s * HALF && c[u] == cu && c[v] == cv) corner[k] = i;
-            }
-        }
-        int first = rimStart + f * RIM, nearest[4] = {0, 0, 0, 0};
-        for (int k = 0; k < 4; k++) {
-            double best = 1e9;
-            for (int i = 0; i < RIM; i++) {
-                V3 q = m.points[first + i];
-                double du = q[u] - rimRadius * detCos(PI / 2 * k), dv = q[v] - rimRadius * detSin(PI / 2 * k);
-                if (du * du + dv * dv < best) { best = du * du + dv * dv; nearest[k] = i; }
-            }
-        }
-        V3 out = {0, 0, 0};
-        out[axis] = s;
-        for (int k = 0; k < 4; k++) {
-            Tri t = {corner[(k + 3) % 4], corner[k], first + nearest[k]};
-            orientAway(m, t, out);
-            m.triangles.push_back(t);
-            for (int i = nearest[k]; i != nearest[(k + 1) % 4]; i = (i + 1) % RIM) {
-                Tri e = {corner[k], first + i, first + (i + 1) % RIM};
-                orientAway(m, e, out);
-                m.triangles.push_back(e);
-            }
+// Face ring of face f: a square around its hole. Corner k sits at 45 + 90k
+// degrees in the face's (u, v) plane, side k at 90k; the rim vertex nearest
+// each side direction joins that side's two corners.
+void addFaceRing(Mesh& m, int rimStart, int f) {
+    int axis = f / 2, u = (axis + 1) % 3, v = (axis + 2) % 3;
+    double s = f % 2 ? -1 : 1;
+    int corner[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4; k++) {
+        double cu = (k == 0 || k == 3) ? HALF : -HALF, cv = k < 2 ? HALF : -HALF;
+        for (int i = 0; i < CORNERS; i++) {
+            V3 c = m.points[i];
+            if (c[axis] == s * HALF && c[u] == cu && c[v] == cv) corner[k] = i;
         }
     }
+    int first = rimStart + f * RIM, nearest[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4; k++) {
+        double best = 1e9;
+        for (int i = 0; i < RIM; i++) {
+            V3 q = m.points[first + i];
+            double du = q[u] - rimRadius() * detCos(PI / 2 * k), dv = q[v] - rimRadius() * detSin(PI / 2 * k);
+            if (du * du + dv * dv < best) { best = du * du + dv * dv; nearest[k] = i; }
+        }
+    }
+    V3 out = {0, 0, 0};
+    out[axis] = s;
+    for (int k = 0; k < 4; k++) {
+        Tri t = {corner[(k + 3) % 4], corner[k], first + nearest[k]};
+        orientAway(m, t, out);
+        m.triangles.push_back(t);
+        for (int i = nearest[k]; i != nearest[(k + 1) % 4]; i = (i + 1) % RIM) {
+            Tri e = {corner[k], first + i, first + (i + 1) % RIM};
+            orientAway(m, e, out);
+            m.triangles.push_back(e);
+        }
+    }
+}
+
+bool buildMesh(Mesh& m) {
+    const int rimStart = CORNERS;
+    addCornersAndRims(m);
+    if (!addSpherePoints(m) || !addCavity(m, rimStart)) return false;
+    for (int f = 0; f < 6; f++) addFaceRing(m, rimStart, f);
     return (int)m.points.size() == VERTICES && (int)m.triangles.size() == TRIANGLES;
 }
 
