@@ -3,6 +3,17 @@
 # page as one file (tumble.html) that runs without a host. No emscripten
 # ports and no legacy GL emulation: platform/web/gl is the show's OpenGL 1.1.
 # The chooser and the mixing thread block; asyncify lets them wait for the page.
+# The glyph atlas, rendered on the build machine (platform/web/glyphs.cpp).
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/generated/web_atlas.inc
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/web-atlas.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated/web_atlas.inc
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/web-atlas.sh ${CMAKE_SOURCE_DIR}/platform/sdl/glyphs.cpp
+          ${CMAKE_SOURCE_DIR}/platform/web/host/atlas.cpp
+  VERBATIM)
+add_custom_target(web_atlas DEPENDS ${CMAKE_BINARY_DIR}/generated/web_atlas.inc)
+add_dependencies(tumble_platform web_atlas)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/web/glyphs.cpp PROPERTIES
+                            OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/web_atlas.inc)
+
 add_executable(tumble platform/web/main.cpp)
 set_target_properties(tumble PROPERTIES SUFFIX ".js")
 target_link_libraries(tumble PRIVATE tumble_core)

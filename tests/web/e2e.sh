@@ -42,9 +42,6 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-# Glyphs hinted fully, as FreeType does for the native atlas; the browser's
-# default (slight hinting) blurs horizontal stems differently.
-export FONTCONFIG_FILE=$src/tests/web/fonts.conf
 frames=$(for s in $shots; do printf '%s,' "${s#*=}"; done)
 frames=${frames%,}
 live=()
