@@ -39,7 +39,7 @@ test: build windows
 # Sanitizer runs, part of `make test`: the unit tests again under ASan + UBSan
 # (without the end-to-end runs and the long GL frame renders), the player's
 # start/stop and thread tests under ThreadSanitizer.
-ASAN_EXCLUDE ?= ^(golden_test|capture_cli_test)$$
+ASAN_EXCLUDE ?= ^(golden_test|capture_cli_test|capture_headless_test)$$
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
