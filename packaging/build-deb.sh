@@ -40,7 +40,6 @@ man="$root/usr/share/man/man1"
 install -d -m 755 "$doc" "$man"
 install -m 644 packaging/copyright "$doc/copyright"
 gzip -9n <packaging/changelog >"$doc/changelog.gz"
-install -m 644 packaging/tumble.1 "$man/tumble.1"
 for page in "$man"/*.1; do
     gzip -9nf "$page"
 done

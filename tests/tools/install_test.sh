@@ -5,6 +5,7 @@
 # nothing: another PREFIX, or a second time.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -u
+export LC_ALL=C   # the file list below is in byte order
 build=$1
 src=$2
 root=$(mktemp -d)
@@ -24,7 +25,8 @@ share/icons/hicolor/scalable/apps/tumble.svg
 share/man/man1/tumble-capture.1
 share/man/man1/tumble-mkcontent.1
 share/man/man1/tumble-texdump.1
-share/man/man1/tumble-xm2wav.1"
+share/man/man1/tumble-xm2wav.1
+share/man/man1/tumble.1"
 got=$(cd "$root$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$got" = "$want" ] || fail "installed files:
 $got"

@@ -1,7 +1,7 @@
 # What `make install` puts under the prefix; the install rules read it, and
 # the record they leave for `make uninstall` lists exactly these files.
 set(TUMBLE_INSTALL_PROGRAMS tumble tumble-xm2wav tumble-texdump tumble-capture tumble-mkcontent)
-set(TUMBLE_INSTALL_MAN_PAGES tumble-xm2wav.1 tumble-texdump.1 tumble-capture.1 tumble-mkcontent.1)
+set(TUMBLE_INSTALL_MAN_PAGES tumble.1 tumble-xm2wav.1 tumble-texdump.1 tumble-capture.1 tumble-mkcontent.1)
 set(TUMBLE_INSTALL_BIN_DIR bin)
 set(TUMBLE_INSTALL_MAN_DIR share/man/man1)
 set(TUMBLE_INSTALL_DESKTOP_DIR share/applications)
