@@ -398,7 +398,7 @@ void finishVideo(const Options& o, Video* v) {
     std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-i", v->videoOnly,
                                      "-i", v->audioOnly, "-c:v", "copy"};
     if (v->mp4)   // the index first, so that playback can start before the whole file is there
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "256k", "-ar", "44100", "-ac", "2", "-movflags",
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "256k", "-ar", std::to_string(CAPTURE_RATE), "-ac", "2", "-movflags",
                                  "+faststart", "-f", "mp4", v->muxed.temp});
     else
         args.insert(args.end(), {"-c:a", "flac", "-f", "matroska", v->muxed.temp});

@@ -3,6 +3,7 @@
 #include <png.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <algorithm>
 #include <climits>
 #include <unistd.h>
 #include <csignal>
@@ -107,6 +108,23 @@ bool writeWholeFile(const std::string& path, const void* bytes, size_t size) {
     return outputCommit(&out, true);
 }
 
+bool readUpTo(int fd, std::vector<uint8_t>* bytes, uint64_t limit) {
+    uint8_t chunk[65536];
+    while (bytes->size() < limit) {
+        const size_t want = std::min<uint64_t>(sizeof chunk, limit - bytes->size());
+        const ssize_t n = read(fd, chunk, want);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes->insert(bytes->end(), chunk, chunk + n);
+    }
+    return true;
+}
+
 bool readBounded(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes) {
     bytes->clear();
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -120,20 +138,10 @@ bool readBounded(const std::string& path, uint64_t limit, std::vector<uint8_t>* 
         error = EISDIR;
     else if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > limit)
         error = EFBIG;
-    uint8_t chunk[65536];
-    while (!error) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            error = errno;
-        if (n <= 0)
-            break;
-        if (bytes->size() + static_cast<size_t>(n) > limit)
-            error = EFBIG;
-        else
-            bytes->insert(bytes->end(), chunk, chunk + n);
-    }
+    else if (!readUpTo(fd, bytes, limit + 1))
+        error = errno;
+    else if (bytes->size() > limit)
+        error = EFBIG;
     close(fd);
     if (error)
         bytes->clear();

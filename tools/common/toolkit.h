@@ -24,6 +24,8 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int3
 // The whole of bytes as an OutputFile; false with errno set.
 bool writeWholeFile(const std::string& path, const void* bytes, size_t size);
 
+// Reads on from fd until bytes holds limit bytes or the file ends; false with errno set.
+bool readUpTo(int fd, std::vector<uint8_t>* bytes, uint64_t limit);
 // Reads at most limit bytes of path. False with errno set; EFBIG when the
 // file holds more than limit bytes (checked before reading where its size is known).
 bool readBounded(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes);

@@ -36,24 +36,6 @@ double longestSeconds() {
     return s;
 }
 
-// Reads on until bytes holds `limit` bytes or the file ends; false with errno set.
-bool readSome(int fd, std::vector<uint8_t>* bytes, uint64_t limit) {
-    uint8_t chunk[65536];
-    while (bytes->size() < limit) {
-        const size_t want = std::min<uint64_t>(sizeof chunk, limit - bytes->size());
-        const ssize_t n = read(fd, chunk, want);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break;
-        bytes->insert(bytes->end(), chunk, chunk + n);
-    }
-    return true;
-}
-
 // What the module uses that the player ignores by design, as a list for one
 // warning line; empty when it uses nothing of that.
 std::string unplayedFeatures(const Player* player) {
@@ -113,7 +95,7 @@ Player* loadModule(const std::string& inPath, const struct stat& inStat, int in)
         return nullptr;
     }
     std::vector<uint8_t> bytes;
-    if (!readSome(in, &bytes, 80)) {
+    if (!readUpTo(in, &bytes, 80)) {
         toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
         return nullptr;
     }
@@ -121,7 +103,7 @@ Player* loadModule(const std::string& inPath, const struct stat& inStat, int in)
         toolError("cannot load %s: %s", inPath.c_str(), why);
         return nullptr;
     }
-    if (!readSome(in, &bytes, MAX_MODULE_BYTES + 1)) {
+    if (!readUpTo(in, &bytes, MAX_MODULE_BYTES + 1)) {
         toolError("cannot read %s: %s", inPath.c_str(), reason(errno));
         return nullptr;
     }
