@@ -199,7 +199,8 @@ Record readRecord(const std::string& folder) {
 std::string listNames(const std::vector<std::string>& names) {
     std::string text = names[0];
     if (names.size() > 1)
-        text += names.size() == 2 ? ", " + names[1] : ", " + names[1] + " and " + std::to_string(names.size() - 2) + " more";
+        text += names.size() == 2 ? ", " + names[1]
+                                  : ", " + names[1] + " and " + std::to_string(names.size() - 2) + " more";
     return text;
 }
 
@@ -398,8 +399,8 @@ void finishVideo(const Options& o, Video* v) {
     std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-i", v->videoOnly,
                                      "-i", v->audioOnly, "-c:v", "copy"};
     if (v->mp4)   // the index first, so that playback can start before the whole file is there
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "256k", "-ar", std::to_string(CAPTURE_RATE), "-ac", "2", "-movflags",
-                                 "+faststart", "-f", "mp4", v->muxed.temp});
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "256k", "-ar", std::to_string(CAPTURE_RATE), "-ac", "2",
+                                 "-movflags", "+faststart", "-f", "mp4", v->muxed.temp});
     else
         args.insert(args.end(), {"-c:a", "flac", "-f", "matroska", v->muxed.temp});
     const pid_t muxer = startFfmpeg(args, v->log, nullptr);
