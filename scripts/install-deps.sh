@@ -25,12 +25,13 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 # Waits for another apt run (an unattended upgrade, say) instead of failing.
 APT="$SUDO apt-get -y -q --no-install-recommends -o DPkg::Lock::Timeout=900"
+UPDATE="$SUDO apt-get update -q -o DPkg::Lock::Timeout=900"
 if [ -n "$missing" ]; then
     echo "installing:$missing"
     if ! dpkg --print-foreign-architectures | grep -q i386; then
         $SUDO dpkg --add-architecture i386
     fi
-    $SUDO apt-get update -q -o DPkg::Lock::Timeout=900
+    $UPDATE
     $APT install $missing
 fi
 
@@ -43,17 +44,16 @@ if [ -e /usr/lib/wine/wine ] && ! i386_runs; then
     if ! qemu_i386_ok; then
         codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
         echo "this kernel does not run 32-bit programs: installing qemu-user-static (8.1 or later) for Wine"
+        suite=""
         if [ "$codename" = bookworm ]; then
+            suite="-t bookworm-backports"
             if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
                 printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
                     $SUDO tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
             fi
-            $SUDO apt-get update -q -o DPkg::Lock::Timeout=900
-            $APT install -t bookworm-backports qemu-user-static
-        else
-            $SUDO apt-get update -q -o DPkg::Lock::Timeout=900
-            $APT install qemu-user-static
         fi
+        $UPDATE
+        $APT install $suite qemu-user-static
         qemu_i386_ok || { echo "install-deps: $QEMU_I386 is missing or older than 8.1 after installing it" >&2; exit 1; }
     fi
     if ! i386_runs; then
