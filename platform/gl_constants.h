@@ -1,7 +1,8 @@
 // GL enumerants the show and the browser's GL subset need by value: those past
 // OpenGL 1.1 (framebuffer objects, BGR, edge clamping, buffers and shaders,
-// which the Windows GL headers lack) and the 1.1 ones the subset's core uses
-// without a GL header. Prefixed, so they never clash with a system header's macros.
+// which the Windows GL headers lack) and the 1.1 ones that the subset's core
+// and the GL-free image decoder use without a GL header. Prefixed, so they
+// never clash with a system header's macros.
 #pragma once
 #include <cstdint>
 
@@ -29,6 +30,8 @@ enum : uint32_t {
     GLC_UNSIGNED_INT = 0x1405,
     GLC_MODELVIEW = 0x1700,
     GLC_PROJECTION = 0x1701,
+    GLC_RGB = 0x1907,
+    GLC_RGBA = 0x1908,
     GLC_CLAMP = 0x2900,
 
     // Later versions and extensions
@@ -51,6 +54,8 @@ enum : uint32_t {
     GLC_LINK_STATUS = 0x8B82,
     GLC_FRAMEBUFFER_BINDING = 0x8CA6,
     GLC_RENDERBUFFER_BINDING = 0x8CA7,
+    GLC_READ_FRAMEBUFFER = 0x8CA8,
+    GLC_DRAW_FRAMEBUFFER = 0x8CA9,
     GLC_FRAMEBUFFER_COMPLETE = 0x8CD5,
     GLC_COLOR_ATTACHMENT0 = 0x8CE0,
     GLC_DEPTH_ATTACHMENT = 0x8D00,
