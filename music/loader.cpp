@@ -275,10 +275,8 @@ const char* moduleCheckHeader(const uint8_t* data, uint32_t size) {
     if (!data)
         size = 0;
     auto word = [&](uint32_t at) { return static_cast<uint16_t>(data[at] | (data[at + 1] << 8)); };
-    if (size < SIGNATURE_LENGTH)
-        return nullptr;
-    if (std::memcmp(data, SIGNATURE, SIGNATURE_LENGTH) != 0)
-        return "not an extended module (bad signature)";
+    if (size < SIGNATURE_LENGTH || std::memcmp(data, SIGNATURE, SIGNATURE_LENGTH) != 0)
+        return size < SIGNATURE_LENGTH ? nullptr : "not an extended module (bad signature)";
     if (size >= 70 && word(68) == 0)
         return "the module has no channels";
     if (size >= 70 && word(68) > MAX_CHANNELS)

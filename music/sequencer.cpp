@@ -16,21 +16,14 @@ Channel channels[MAX_CHANNELS];
 
 namespace {
 
-// Channel c plays on voice c or on its partner c + MAX_CHANNELS: a new note
-// moves to the other voice of the pair while the note it cuts fades out on
-// the old one. So twice as many voices as channels are mixed.
-static_assert(MIXED_VOICES == 2 * MAX_CHANNELS, "every channel mixes its voice and its fade-out partner");
-int32_t fadeOutPartner(int32_t voice) {
-    return voice < MAX_CHANNELS ? voice + MAX_CHANNELS : voice - MAX_CHANNELS;
-}
+// Channel c plays on voice c or its fade-out partner c + MAX_CHANNELS, so
+// twice as many voices as channels are mixed.
+static_assert(MIXED_VOICES == 2 * MAX_CHANNELS, "every channel's voice pair is mixed");
 
-// A tick lasts 1000 / (bpm * TICKS_PER_SECOND_PER_BPM) milliseconds; the
-// factors are single-precision values widened to double.
+// A tick lasts 1000 / (bpm * TICKS_PER_SECOND_PER_BPM) ms: single-precision factors, widened.
 const float TICKS_PER_SECOND_PER_BPM = 0.4f;
 const float SECONDS_PER_MILLISECOND = 0.001f;
-
-// The panning envelope runs 0..64 around this centre.
-const int32_t PANNING_ENVELOPE_CENTRE = 32;
+const int32_t PANNING_ENVELOPE_CENTRE = 32;   // of its 0..64
 
 struct Lookup {
     const Instrument* instrument;
@@ -223,7 +216,8 @@ void updateVoice(Channel* channel, const Sample* sample, const Player* player) {
     if (flags & UPDATE_TRIGGER) {
         Voice* v = channel->voice;
         if (v->sample) {
-            int32_t partner = fadeOutPartner(v->index);
+            // The new note takes the pair's other voice; the cut one fades out where it was.
+            int32_t partner = v->index < MAX_CHANNELS ? v->index + MAX_CHANNELS : v->index - MAX_CHANNELS;
             voices[partner] = *v;
             voices[partner].index = partner;
             v->volume = 0;
