@@ -1,6 +1,6 @@
 // An off-screen picture with colour, depth and stencil like a window's, for
-// the paths that draw away from the window: the letterbox, offline capture
-// and the GL tests. Every call needs a current GL context.
+// the paths that draw away from the window on Linux: the letterbox, offline
+// capture and the GL tests. Every call needs a current GL context.
 #pragma once
 #include <cstdint>
 
@@ -12,9 +12,9 @@ struct Framebuffer {
     int32_t height;
 };
 
-// Whether the current context has framebuffer objects and blits; fetches
-// their entry points. Call again for a new context.
-bool framebufferLoad();
+// Whether the current context has framebuffer objects and blits; ask
+// again for a new context, and call nothing else below without them.
+bool framebufferSupported();
 // Makes one of this size and binds it; on failure nothing is left behind,
 // the window's framebuffer is bound and *target is empty.
 bool framebufferCreate(Framebuffer* target, int32_t width, int32_t height);

@@ -126,7 +126,7 @@ bool loadLetterbox() {
     if (letterbox.loaded)
         return letterbox.available;
     letterbox.loaded = true;
-    letterbox.available = framebufferLoad();
+    letterbox.available = framebufferSupported();
     if (!letterbox.available)
         platLog("tumble: no framebuffer objects: the picture fills the window's shape");
     return letterbox.available;

@@ -84,7 +84,7 @@ public:
     void SetUp() override {
         demo.window = platOpenWindow(&offscreen, &noCallbacks);
         ASSERT_NE(demo.window, nullptr);
-        ASSERT_TRUE(framebufferLoad());
+        ASSERT_TRUE(framebufferSupported());
         platSetTickSource(readFakeTicks);
         static const BoxRecorder recorder;
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
