@@ -37,7 +37,7 @@ uint64_t readInfo(TgaImage* record, ByteReader* stream) {
         fail(record, stream, "Invalid texture information");
         return 0;
     }
-    record->format = record->bitsPerPixel == 24 ? TGA_FORMAT_RGB : TGA_FORMAT_RGBA;
+    record->format = record->bitsPerPixel == 24 ? GLC_RGB : GLC_RGBA;
     // 64-bit so that 65535 x 65535 x 4 cannot wrap in the 32-bit build.
     uint64_t imageSize = uint64_t(record->bitsPerPixel / 8) * record->width * record->height;
     uint8_t* buffer = nullptr;

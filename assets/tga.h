@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include "data/reader.h"
-
-// GL_RGB and GL_RGBA, named here so that decoding needs no GL header.
-enum : uint32_t { TGA_FORMAT_RGB = 0x1907, TGA_FORMAT_RGBA = 0x1908 };
+#include "platform/gl_constants.h"
 
 struct TgaImage {
     std::unique_ptr<uint8_t[]> pixels;   // red, green, blue(, alpha) while loading
@@ -14,7 +12,7 @@ struct TgaImage {
     uint32_t width;
     uint32_t height;
     uint32_t textureId;                  // written only by a successful load
-    uint32_t format;                     // TGA_FORMAT_RGB or TGA_FORMAT_RGBA
+    uint32_t format;                     // GLC_RGB or GLC_RGBA
 };
 
 // Needs a current GL context. False after a message box; no texture then.

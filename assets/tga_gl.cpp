@@ -4,7 +4,7 @@
 #include "platform/gl.h"
 #include "platform/platform.h"
 
-static_assert(TGA_FORMAT_RGB == GL_RGB && TGA_FORMAT_RGBA == GL_RGBA, "the decoder's format values are GL's");
+static_assert(GLC_RGB == GL_RGB && GLC_RGBA == GL_RGBA, "the decoder's format values are GL's");
 
 namespace {
 

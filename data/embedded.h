@@ -10,7 +10,8 @@ extern const uint32_t smileyImageSize;
 extern const uint8_t embeddedModel[];
 extern const uint32_t embeddedModelSize;
 
-// Linux only: the resource table behind platResource (Windows has real resources).
+// The resource table behind platResource where the system has no resources
+// of its own (everywhere but Windows).
 struct EmbeddedResource {
     int32_t id;
     const char* type;

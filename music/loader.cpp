@@ -20,9 +20,7 @@ const char* lastError = "";
 char lastWarning[96] = "";
 
 const char SIGNATURE[] = "Extended Module: ";
-const char BAD_SIGNATURE[] = "not an extended module (bad signature)";
-// The header bytes up to the flags: all that moduleCheckHeader judges.
-const uint32_t HEADER_CHECKED = 76;
+const uint32_t SIGNATURE_LENGTH = sizeof SIGNATURE - 1;
 
 // Longest sample kept, in samples; keeps every 32.32 position well inside 63 bits.
 const uint32_t MAX_SAMPLE_LENGTH = 1u << 28;
@@ -277,8 +275,8 @@ const char* moduleCheckHeader(const uint8_t* data, uint32_t size) {
     if (!data)
         size = 0;
     auto word = [&](uint32_t at) { return static_cast<uint16_t>(data[at] | (data[at + 1] << 8)); };
-    if (size < 17 || std::memcmp(data, SIGNATURE, 17) != 0)
-        return size < 17 ? nullptr : BAD_SIGNATURE;
+    if (size < SIGNATURE_LENGTH || std::memcmp(data, SIGNATURE, SIGNATURE_LENGTH) != 0)
+        return size < SIGNATURE_LENGTH ? nullptr : "not an extended module (bad signature)";
     if (size >= 70 && word(68) == 0)
         return "the module has no channels";
     if (size >= 70 && word(68) > MAX_CHANNELS)
@@ -301,14 +299,15 @@ bool moduleLoad(Player* player, StreamHandle* handle) {
     HookStream hook = {handle->stream, UINT64_MAX};
     ByteReader in;
     readerOpenStream(&in, fetchFromHooks, &hook, size > 0 ? static_cast<uint32_t>(size) : 0);
-    uint8_t header[HEADER_CHECKED] = {};
-    readerRead(&in, header, HEADER_CHECKED);
-    if (std::memcmp(header, SIGNATURE, 17) != 0)
-        return fail(BAD_SIGNATURE);
-    if (in.size < 80)
-        return fail("the file is truncated");
-    if (const char* why = moduleCheckHeader(header, HEADER_CHECKED))
+    // Zeros past the end: a stream too short for the signature is no module.
+    // Of a header cut short, only the signature is judged.
+    uint8_t header[MODULE_HEADER_SIZE] = {};
+    readerRead(&in, header, MODULE_HEADER_SIZE);
+    const bool whole = in.size >= MODULE_HEADER_SIZE;
+    if (const char* why = moduleCheckHeader(header, whole ? MODULE_HEADER_SIZE : SIGNATURE_LENGTH))
         return fail(why);
+    if (!whole)
+        return fail("the file is truncated");
     player->tickRoutine = playerTick;
     player->initialGlobalVolume = 64;
 

@@ -38,6 +38,9 @@ struct EnvelopePoint {
     uint16_t y;
 };
 
+// The fixed header before the order table: signature, names, sizes, counts, flags, speed and tempo.
+enum : uint32_t { MODULE_HEADER_SIZE = 80 };
+
 enum { ENVELOPE_POINTS = 12, SAMPLES_PER_INSTRUMENT = 16, NOTE_COUNT = 96, MAX_CHANNELS = 32,
        MAX_PATTERNS = 256, MAX_INSTRUMENTS = 0x7fff };
 
@@ -124,7 +127,7 @@ void moduleFree(Player* player);
 const char* moduleLoadError();
 // After a successful load: "" or one line saying what was cut because the data ends early.
 const char* moduleLoadWarning();
-// Checks what the first min(size, 80) bytes of a module say, each check only when its
-// bytes are there: null when acceptable, else the reason as one short line.
+// Checks what the first min(size, MODULE_HEADER_SIZE) bytes of a module say, each check
+// only when its bytes are there: null when acceptable, else the reason as one short line.
 // moduleLoad refuses a module for the same reasons, in the same words.
 const char* moduleCheckHeader(const uint8_t* data, uint32_t size);

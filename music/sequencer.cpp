@@ -1,9 +1,8 @@
 // Sequencer: rows and ticks of the song. Every speed ticks a new row is read
 // (walking the order table, back to the restart position at the end); notes
 // trigger, key-offs start the fade, and each tick steps the volume envelopes
-// of the 32 channels and hands period, volume and panning to the voices.
-// Channel c drives voice c; the Player holds the position, the channel table
-// the per-channel state.
+// of the channels and hands period, volume and panning to the voices.
+// The Player holds the position, the channel table the per-channel state.
 #include "music/sequencer.h"
 
 #include <cmath>
@@ -13,9 +12,18 @@
 #include "music/module.h"
 #include "music/output.h"
 
-Channel channels[CHANNEL_COUNT];
+Channel channels[MAX_CHANNELS];
 
 namespace {
+
+// Channel c plays on voice c or its fade-out partner c + MAX_CHANNELS, so
+// twice as many voices as channels are mixed.
+static_assert(MIXED_VOICES == 2 * MAX_CHANNELS, "every channel's voice pair is mixed");
+
+// A tick lasts 1000 / (bpm * TICKS_PER_SECOND_PER_BPM) ms: single-precision factors, widened.
+const float TICKS_PER_SECOND_PER_BPM = 0.4f;
+const float SECONDS_PER_MILLISECOND = 0.001f;
+const int32_t PANNING_ENVELOPE_CENTRE = 32;   // of its 0..64
 
 struct Lookup {
     const Instrument* instrument;
@@ -48,8 +56,8 @@ void setTempo(Player* player, int32_t bpm) {
     player->bpm = bpm;
     // A tempo of 0 (or below) would divide by zero.
     double beats = bpm < 1 ? 1.0 : static_cast<double>(bpm);
-    double frames = 1000.0 / (beats * static_cast<double>(0.4f)) * static_cast<double>(outputRate) *
-                    static_cast<double>(0.001f);
+    double frames = 1000.0 / (beats * static_cast<double>(TICKS_PER_SECOND_PER_BPM)) *
+                    static_cast<double>(outputRate) * static_cast<double>(SECONDS_PER_MILLISECOND);
     int32_t n = frames >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(frames);
     player->samplesPerTick = n < 1 ? 1 : n;
 }
@@ -64,7 +72,7 @@ void sequencerReset(Player* player) {
     player->samplesLeftInTick = 0;
     player->tick = 0;
     setTempo(player, player->defaultBpm);
-    int32_t count = player->channelCount < 32 ? player->channelCount : int32_t{32};
+    int32_t count = player->channelCount < MAX_CHANNELS ? player->channelCount : int32_t{MAX_CHANNELS};
     for (int32_t i = 0; i < count; ++i) {
         channels[i] = Channel{};
         channels[i].voice = &voices[i];
@@ -156,7 +164,7 @@ void resetChannelInstrument(Channel* channel, const Sample* sample) {
     channel->envelopePoint = 0;
     channel->envelopeTick = 0;
     channel->envelopeSlope = 0;
-    channel->panningEnvelope = 32;
+    channel->panningEnvelope = PANNING_ENVELOPE_CENTRE;
     channel->keyOff = 0;
     channel->fadeoutVolume = 65536;
     channel->envelopeDone = 0;
@@ -208,7 +216,8 @@ void updateVoice(Channel* channel, const Sample* sample, const Player* player) {
     if (flags & UPDATE_TRIGGER) {
         Voice* v = channel->voice;
         if (v->sample) {
-            int32_t partner = v->index < 32 ? v->index + 32 : v->index - 32;
+            // The new note takes the pair's other voice; the cut one fades out where it was.
+            int32_t partner = v->index < MAX_CHANNELS ? v->index + MAX_CHANNELS : v->index - MAX_CHANNELS;
             voices[partner] = *v;
             voices[partner].index = partner;
             v->volume = 0;
@@ -236,7 +245,8 @@ void updateVoice(Channel* channel, const Sample* sample, const Player* player) {
     }
     if (flags & UPDATE_PANNING) {
         int32_t p = channel->panning +
-                    ((128 - std::abs(channel->panning - 128)) / 32) * (channel->panningEnvelope - 32);
+                    ((128 - std::abs(channel->panning - 128)) / PANNING_ENVELOPE_CENTRE) *
+                        (channel->panningEnvelope - PANNING_ENVELOPE_CENTRE);
         if (p < 0)
             p = 0;
         if (p > 255)

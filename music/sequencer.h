@@ -1,10 +1,8 @@
 // Row and tick sequencer.
 #pragma once
 #include <cstdint>
+#include "music/module.h"
 
-struct Player;
-struct Sample;
-struct Instrument;
 struct Voice;
 
 struct Channel {
@@ -30,11 +28,10 @@ enum {
     UPDATE_FREQUENCY = 1,
     UPDATE_VOLUME = 2,
     UPDATE_PANNING = 4,
-    UPDATE_TRIGGER = 8,
-    CHANNEL_COUNT = 32
+    UPDATE_TRIGGER = 8
 };
 
-extern Channel channels[CHANNEL_COUNT];
+extern Channel channels[MAX_CHANNELS];
 
 void playerTick(Player* player);
 void processRow(Player* player);
@@ -43,5 +40,5 @@ void resetChannelInstrument(Channel* channel, const Sample* sample);
 void envelopeStep(Channel* channel, const Instrument* instrument);
 void updateVoice(Channel* channel, const Sample* sample, const Player* player);
 void setTempo(Player* player, int32_t bpm);
-// Sequencer part of a start: position, speed, tempo, channels bound to voices 0..31.
+// Sequencer part of a start: position, speed, tempo, channel c bound to voice c.
 void sequencerReset(Player* player);

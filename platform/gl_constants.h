@@ -1,7 +1,8 @@
 // GL enumerants the show and the browser's GL subset need by value: those past
 // OpenGL 1.1 (framebuffer objects, BGR, edge clamping, buffers and shaders,
-// which the Windows GL headers lack) and the 1.1 ones the subset's core uses
-// without a GL header. Prefixed, so they never clash with a system header's macros.
+// which the Windows GL headers lack) and the 1.1 ones that the subset's core
+// and the GL-free image decoder use without a GL header. Prefixed, so they
+// never clash with a system header's macros.
 #pragma once
 #include <cstdint>
 
@@ -29,6 +30,8 @@ enum : uint32_t {
     GLC_UNSIGNED_INT = 0x1405,
     GLC_MODELVIEW = 0x1700,
     GLC_PROJECTION = 0x1701,
+    GLC_RGB = 0x1907,
+    GLC_RGBA = 0x1908,
     GLC_CLAMP = 0x2900,
 
     // Later versions and extensions

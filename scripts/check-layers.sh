@@ -1,17 +1,18 @@
 #!/bin/sh
 # Layering check: lists every #include that reaches a higher layer, and every
 # headless tool that links a window, GL or sound library. Exits 1 on any.
-#   platform, data  <  assets, music, texgen  <  text, scenes  <  shell  <  tools
+#   data  <  platform  <  assets, music, texgen  <  text, scenes  <  shell  <  tools
 # Usage: check-layers.sh [BUILD_DIR]
 cd "$(dirname "$0")/.." || exit 2
 status=0
 layer() {
     case $1 in
-    platform | data) echo 0 ;;
-    assets | music | texgen) echo 1 ;;
-    text | scenes) echo 2 ;;
-    shell) echo 3 ;;
-    tools) echo 4 ;;
+    data) echo 0 ;;
+    platform) echo 1 ;;
+    assets | music | texgen) echo 2 ;;
+    text | scenes) echo 3 ;;
+    shell) echo 4 ;;
+    tools) echo 5 ;;
     *) echo -1 ;;
     esac
 }

@@ -1,11 +1,11 @@
 // Display mode, render window, GL context, frame ticks and the event loop.
 #include <GL/gl.h>
-#include <GL/glext.h>
 #include <SDL.h>
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <atomic>
 #include <string>
+#include "platform/framebuffer.h"
 #include "platform/letterbox.h"
 #include "platform/platform.h"
 
@@ -116,81 +116,20 @@ void applyDisplayMode() {
 struct Letterbox {
     bool loaded;
     bool available;
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
-    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
-    GLuint framebuffer;        // 0: the show draws into the window
-    GLuint colour;
-    GLuint depthStencil;
+    Framebuffer target;        // none: the show draws into the window
     PictureRect picture;       // within the drawable, top-left origin
     int32_t drawableHeight;
 };
 Letterbox letterbox{};
 
-template <typename Proc>
-bool fetchGl(Proc* proc, const char* name) {
-    *proc = reinterpret_cast<Proc>(SDL_GL_GetProcAddress(name));
-    return *proc != nullptr;
-}
-
 bool loadLetterbox() {
     if (letterbox.loaded)
         return letterbox.available;
     letterbox.loaded = true;
-    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    letterbox.available =
-        (SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object") || (version && version[0] >= '3')) &&
-        fetchGl(&letterbox.genFramebuffers, "glGenFramebuffers") &&
-        fetchGl(&letterbox.deleteFramebuffers, "glDeleteFramebuffers") &&
-        fetchGl(&letterbox.bindFramebuffer, "glBindFramebuffer") &&
-        fetchGl(&letterbox.genRenderbuffers, "glGenRenderbuffers") &&
-        fetchGl(&letterbox.deleteRenderbuffers, "glDeleteRenderbuffers") &&
-        fetchGl(&letterbox.bindRenderbuffer, "glBindRenderbuffer") &&
-        fetchGl(&letterbox.renderbufferStorage, "glRenderbufferStorage") &&
-        fetchGl(&letterbox.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
-        fetchGl(&letterbox.checkFramebufferStatus, "glCheckFramebufferStatus") &&
-        fetchGl(&letterbox.blitFramebuffer, "glBlitFramebuffer");
+    letterbox.available = framebufferSupported();
     if (!letterbox.available)
         platLog("tumble: no framebuffer objects: the picture fills the window's shape");
     return letterbox.available;
-}
-
-void releasePicture() {
-    if (letterbox.framebuffer) {
-        letterbox.bindFramebuffer(GL_FRAMEBUFFER, 0);
-        letterbox.deleteFramebuffers(1, &letterbox.framebuffer);
-        letterbox.deleteRenderbuffers(1, &letterbox.colour);
-        letterbox.deleteRenderbuffers(1, &letterbox.depthStencil);
-    }
-    letterbox.framebuffer = letterbox.colour = letterbox.depthStencil = 0;
-}
-
-// Colour, depth and stencil as the window's own, at the picture's size.
-bool createPicture(int32_t width, int32_t height) {
-    letterbox.genFramebuffers(1, &letterbox.framebuffer);
-    letterbox.genRenderbuffers(1, &letterbox.colour);
-    letterbox.genRenderbuffers(1, &letterbox.depthStencil);
-    letterbox.bindRenderbuffer(GL_RENDERBUFFER, letterbox.colour);
-    letterbox.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    letterbox.bindRenderbuffer(GL_RENDERBUFFER, letterbox.depthStencil);
-    letterbox.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    letterbox.bindRenderbuffer(GL_RENDERBUFFER, 0);
-    letterbox.bindFramebuffer(GL_FRAMEBUFFER, letterbox.framebuffer);
-    letterbox.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, letterbox.colour);
-    letterbox.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                      letterbox.depthStencil);
-    if (letterbox.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
-        return true;
-    releasePicture();
-    platLog("tumble: no picture-sized framebuffer: the picture fills the window's shape");
-    return false;
 }
 
 // Fits the picture to a new drawable size and binds where the show draws.
@@ -201,19 +140,20 @@ void fitPicture(int32_t width, int32_t height) {
     const PictureRect picture = letterbox43(width, height);
     const bool boxed = windowKind != PLAT_OFFSCREEN && (picture.width != width || picture.height != height);
     if (!boxed || !loadLetterbox()) {
-        releasePicture();
+        framebufferRelease(&letterbox.target);
         letterbox.picture = {0, 0, width, height};
         letterbox.drawableHeight = height;
         return;
     }
-    const bool sameSize = letterbox.framebuffer && letterbox.picture.width == picture.width &&
-                          letterbox.picture.height == picture.height;
+    const bool sameSize = letterbox.target.name && letterbox.target.width == picture.width &&
+                          letterbox.target.height == picture.height;
     letterbox.picture = picture;
     letterbox.drawableHeight = height;
     if (sameSize)
         return;
-    releasePicture();
-    if (!createPicture(picture.width, picture.height)) {
+    framebufferRelease(&letterbox.target);
+    if (!framebufferCreate(&letterbox.target, picture.width, picture.height)) {
+        platLog("tumble: no picture-sized framebuffer: the picture fills the window's shape");
         letterbox.picture = {0, 0, width, height};
         return;
     }
@@ -229,16 +169,13 @@ void showPicture() {
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
     glGetBooleanv(GL_COLOR_WRITEMASK, writeMask);
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    letterbox.bindFramebuffer(GL_READ_FRAMEBUFFER, letterbox.framebuffer);
-    letterbox.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    framebufferBind(nullptr);
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    const PictureRect& p = letterbox.picture;
-    const GLint y = letterboxGlY(p, letterbox.drawableHeight);
-    letterbox.blitFramebuffer(0, 0, p.width, p.height, p.x, y, p.x + p.width, y + p.height, GL_COLOR_BUFFER_BIT,
-                              GL_NEAREST);
+    framebufferBlitToWindow(&letterbox.target, letterbox.picture.x,
+                            letterboxGlY(letterbox.picture, letterbox.drawableHeight));
     glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
     glColorMask(writeMask[0], writeMask[1], writeMask[2], writeMask[3]);
     if (scissor)
@@ -376,11 +313,11 @@ void* platGlProcAddress(const char* name) {
 bool platSwapBuffers(PlatWindow* window) {
     if (!window || !window->window)
         return false;
-    if (letterbox.framebuffer)
+    if (letterbox.target.name)
         showPicture();
     SDL_GL_SwapWindow(window->window);
-    if (letterbox.framebuffer)
-        letterbox.bindFramebuffer(GL_FRAMEBUFFER, letterbox.framebuffer);
+    if (letterbox.target.name)
+        framebufferBind(&letterbox.target);
     return true;
 }
 
@@ -389,7 +326,7 @@ void platCloseWindow(PlatWindow* window) {
         return;
     modeWanted = false;
     applyDisplayMode();
-    releasePicture();
+    framebufferRelease(&letterbox.target);
     letterbox = Letterbox{};
     SDL_GL_MakeCurrent(window->window, nullptr);
     if (window->context)

@@ -307,8 +307,10 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
                        : WS_POPUP | WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     render.window = CreateWindowExA(0, "OpenGL", desc->title, style, 0, 0, desc->width, desc->height,
                                     nullptr, nullptr, win32Instance, nullptr);
-    if (!render.window)
+    if (!render.window) {
+        platMessageBox("Failed to create the window.", "Error!", PLAT_ICON_ERROR);
         return nullptr;
+    }
     holdTimerPeriod();
     fullscreenWindow = full;
     if (full)
@@ -326,8 +328,16 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
         releaseTimerPeriod();
         return nullptr;
     }
-    render.glContext = wglCreateContext(render.deviceContext);
-    wglMakeCurrent(render.deviceContext, render.glContext);
+    // Without a current context the window would stay black, with nothing said.
+    HGLRC context = wglCreateContext(render.deviceContext);
+    if (!context || !wglMakeCurrent(render.deviceContext, context)) {
+        if (context)
+            wglDeleteContext(context);
+        releaseTimerPeriod();
+        platMessageBox("Failed to create the OpenGL context.", "Error!", PLAT_ICON_ERROR);
+        return nullptr;
+    }
+    render.glContext = context;
     return &render;
 }
 

@@ -60,23 +60,8 @@ if [ "$target" != linux ] && { i386_emulated || ! i386_runs; }; then
 fi
 slow() { echo $(($1 * SLOW)); }
 
-# Keep in step with tests/e2e/CMakeLists.txt (its time-outs allow for SLOW).
-case "$target/$mode" in
-linux/windowed) limit=120 ;;
-linux/cancel) limit=60 ;;
-linux/show) limit=180 ;;
-linux/fullscreen) limit=120 ;;
-wine/windowed) limit=360 ;;
-wine/cancel) limit=240 ;;
-wine/show) limit=480 ;;
-wine/dpi) limit=240 ;;
-wine/keyboard) limit=360 ;;
-wine/checksums) limit=120 ;;
-wine/fullscreen) limit=300 ;;
-wine/error) limit=240 ;;
-wine-prefix/prefix) limit=580 ;;
-*) echo "run.sh: unknown target/mode $target/$mode" >&2; exit 2 ;;
-esac
+limit=$(awk -v run="$target/$mode" '$1 == run { print $2 }' "$(dirname "${BASH_SOURCE[0]}")/limits")
+[ -n "$limit" ] || { echo "run.sh: unknown target/mode $target/$mode" >&2; exit 2; }
 limit=$(slow "$limit")
 
 name="$target-$mode"

@@ -4,14 +4,10 @@
 #include <cstdlib>
 
 #include "assets/md2.h"
-#include "platform/platform.h"
+#include "tests/box_recorder.h"
 #include "tests/fuzz/gl_stub.h"
 
 namespace {
-int boxes;
-
-void recordBox(const char*, const char*, int) { boxes++; }
-
 void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "md2: %s\n", what);
@@ -34,15 +30,14 @@ void drawChecked(const Md2Model* model, int32_t frame, int32_t divisor) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool hooked = (platSetMessageBoxHook(recordBox), true);
-    (void)hooked;
+    static const BoxRecorder recorder;
     if (size > 0xFFFFFFFFu)
         return 0;
-    boxes = 0;
+    recordedBoxes.clear();
 
     Md2Model model{};
     bool ok = md2LoadMemory(&model, data, static_cast<uint32_t>(size));
-    check(boxes <= 1, "more than one message box");
+    check(recordedBoxes.size() <= 1, "more than one message box");
     if (!ok) {
         check(model.commandCount == 0 && model.frameCount == 0 && model.frameSize == 0,
               "refused model kept its counts");

@@ -5,33 +5,21 @@
 #include <cstring>
 
 #include "assets/tga.h"
-#include "platform/platform.h"
+#include "tests/box_recorder.h"
 #include "tests/fuzz/gl_stub.h"
 
 namespace {
-int boxes;
-char lastText[128];
-
-void recordBox(const char* text, const char* caption, int) {
-    boxes++;
-    std::snprintf(lastText, sizeof lastText, "%s", text);
-    if (!text || !caption || !text[0] || !caption[0]) {
-        std::fprintf(stderr, "message box without text or caption\n");
-        std::abort();
-    }
-}
-
 void check(bool condition, const char* what) {
     if (!condition) {
-        std::fprintf(stderr, "tga: %s (last box: %s)\n", what, lastText);
+        std::fprintf(stderr, "tga: %s (last box: %s)\n", what,
+                     recordedBoxes.empty() ? "" : recordedBoxes.back().text.c_str());
         std::abort();
     }
 }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool hooked = (platSetMessageBoxHook(recordBox), true);
-    (void)hooked;
+    static const BoxRecorder recorder;
     if (size > 0xFFFFFFFFu)
         return 0;
     // A few header bytes can ask for up to 4 GiB, which the loader then
@@ -45,20 +33,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (claimed > (16u << 20) && claimed <= 0xFFFFFFFFu)
             return 0;
     }
-    boxes = 0;
-    lastText[0] = 0;
+    recordedBoxes.clear();
     glStubReset();
 
     TgaImage image{};
     image.textureId = 0xDEADBEEFu;
     bool ok = loadTgaTextureMemory(&image, data, static_cast<uint32_t>(size));
+    for (const RecordedBox& box : recordedBoxes)
+        check(!box.text.empty() && !box.caption.empty(), "message box without text or caption");
     if (ok) {
-        check(boxes == 0, "accepted file showed a message box");
+        check(recordedBoxes.empty(), "accepted file showed a message box");
         check(glStubCounters.texImages == 1, "accepted file was not uploaded once");
         check(image.textureId != 0xDEADBEEFu, "accepted file has no texture name");
         check(image.bitsPerPixel == 24 || image.bitsPerPixel == 32, "accepted odd depth");
     } else {
-        check(boxes == 1, "refused file did not show exactly one message box");
+        check(recordedBoxes.size() == 1, "refused file did not show exactly one message box");
         check(glStubCounters.texImages == 0, "refused file was uploaded");
         check(image.textureId == 0xDEADBEEFu, "refused file wrote a texture name");
     }

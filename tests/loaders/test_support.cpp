@@ -6,12 +6,6 @@
 
 namespace {
 
-std::vector<RecordedBox> recorded;
-
-void recordBox(const char* text, const char* caption, int icon) {
-    recorded.push_back({text ? text : "", caption ? caption : "", icon});
-}
-
 void ignore() {}
 void ignoreSize(int32_t, int32_t) {}
 void ignoreKey(PlatKey) {}
@@ -19,16 +13,6 @@ const PlatWindowDesc testWindow = {":)", 640, 480, PLAT_WINDOWED};
 const PlatWindowCallbacks noCallbacks = {ignore, ignoreKey, ignoreSize};
 
 }  // namespace
-
-BoxRecorder::BoxRecorder() : boxes(recorded) {
-    recorded.clear();
-    platSetMessageBoxHook(recordBox);
-}
-
-BoxRecorder::~BoxRecorder() {
-    platSetMessageBoxHook(nullptr);
-    recorded.clear();
-}
 
 void ensureGlContext() {
     if (demo.window)

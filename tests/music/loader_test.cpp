@@ -284,6 +284,12 @@ TEST(Loader, NamesTheRealCauseAndWhatWasCut) {
     EXPECT_STREQ(moduleCheckHeader(bad.data(), 80), "the module has no channels");
     EXPECT_EQ(moduleCheckHeader(bad.data(), 68), nullptr);   // the count is not there yet
 
+    // The signature is judged first: an empty stream is no module, a cut header is truncated.
+    EXPECT_EQ(moduleOpenMemory(good.data(), 0), nullptr);
+    EXPECT_STREQ(moduleLoadError(), "not an extended module (bad signature)");
+    EXPECT_EQ(moduleOpenMemory(good.data(), 79), nullptr);
+    EXPECT_STREQ(moduleLoadError(), "the file is truncated");
+
     std::vector<uint8_t> zeros(400, 0);
     EXPECT_EQ(moduleOpenMemory(zeros.data(), 400), nullptr);
     EXPECT_STREQ(moduleLoadError(), "not an extended module (bad signature)");

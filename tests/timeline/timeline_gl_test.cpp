@@ -1,18 +1,18 @@
 // The timeline, overlays, message screen, feedback effect and model scene in
 // a real GL context. Each "window" is a framebuffer object of the wanted size,
 // so its pixels are defined whatever the window system does with a hidden window.
-#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
-#include <GL/glext.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
+#include "platform/framebuffer.h"
 #include "scenes/feedback.h"
 #include "scenes/model_scene.h"
 #include "shell/demo.h"
 #include "shell/timeline.h"
+#include "tests/box_recorder.h"
 #include "text/font.h"
 #include "text/messages.h"
 #include "text/overlay.h"
@@ -28,34 +28,15 @@ uint32_t readFakeTicks() {
     return fakeTicks;
 }
 
-int boxes = 0;
-void countBox(const char*, const char*, int) {
-    ++boxes;
-}
-
 const PlatWindowDesc offscreen = {":)", 640, 480, PLAT_OFFSCREEN};
 const PlatWindowCallbacks noCallbacks = {nullptr, nullptr, nullptr};
-GLuint screenBuffer = 0;
-GLuint screenStorage[2] = {0, 0};
+Framebuffer screen{};
 GLuint whiteTexture = 0;
 
 // Replaces the "window" by an off-screen one of the given size.
 void useScreen(int32_t width, int32_t height) {
-    if (screenBuffer) {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glDeleteFramebuffers(1, &screenBuffer);
-        glDeleteRenderbuffers(2, screenStorage);
-    }
-    glGenRenderbuffers(2, screenStorage);
-    glBindRenderbuffer(GL_RENDERBUFFER, screenStorage[0]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glBindRenderbuffer(GL_RENDERBUFFER, screenStorage[1]);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    glGenFramebuffers(1, &screenBuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, screenBuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, screenStorage[0]);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, screenStorage[1]);
-    ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+    framebufferRelease(&screen);
+    ASSERT_TRUE(framebufferCreate(&screen, width, height));
     screenWidth = width;
     screenHeight = height;
     resizeViewport();
@@ -103,8 +84,9 @@ public:
     void SetUp() override {
         demo.window = platOpenWindow(&offscreen, &noCallbacks);
         ASSERT_NE(demo.window, nullptr);
+        ASSERT_TRUE(framebufferSupported());
         platSetTickSource(readFakeTicks);
-        platSetMessageBoxHook(countBox);
+        static const BoxRecorder recorder;
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
         camera = Camera{{0.0f, 0.0f, 50.0f}, {0.0f, 0.0f, 0.0f}, 0};
         whiteTexture = solidTexture(255, 255, 255);
@@ -435,7 +417,7 @@ TEST(ModelScene, PreparesOnceAndCountsFrames) {
     EXPECT_FALSE(modelScene.ready);
     modelSceneFrame();
     EXPECT_TRUE(modelScene.ready);
-    EXPECT_EQ(boxes, 0) << "the embedded model loads";
+    EXPECT_TRUE(recordedBoxes.empty()) << "the embedded model loads";
     EXPECT_GT(demo.model.commandCount, 0);
     const uint32_t target = demo.renderTargetTexture;
     fakeTicks += 100000;   // the scene ignores the clock
