@@ -186,6 +186,7 @@ bool folderOpen(const Options& o, Folder* f) {
         toolError("warning: cannot lock %s (%s): a second capture into it at the same time would go unnoticed",
                   o.out.c_str(), reason(errno));
     }
+    f->locked = true;
     return checkFolder(o, f);
 }
 
@@ -260,6 +261,8 @@ bool folderFinish(Folder* f) {
 
 void folderAbandon(Folder* f) {
     outputAbort(&f->music);
+    if (!f->locked)
+        return;
     for (auto d = f->created.rbegin(); d != f->created.rend(); ++d)
         if (rmdir(d->c_str()) != 0)
             break;

@@ -39,6 +39,7 @@ struct Record {
 struct Folder {
     std::string path;                   // OUT as given, for messages
     int fd = -1;                        // OUT, open and locked to the end
+    bool locked = false;                // no other capture uses OUT
     std::vector<std::string> created;   // the folders this run made for OUT
     Record earlier;
     std::vector<std::string> earlierFiles;   // what --force removes
@@ -54,7 +55,8 @@ bool folderPrepare(const Options& o, Folder* f);
 bool folderFrame(const Options& o, Folder* f, int32_t index, const std::vector<uint8_t>& rgb);
 bool folderSound(Folder* f, const std::vector<int16_t>& samples);
 bool folderFinish(Folder* f);
-// After a failure: removes the folders this run made, while empty.
+// After a failure: removes the folders this run made, while empty and
+// no other capture has them.
 void folderAbandon(Folder* f);
 
 // --- A video through ffmpeg ------------------------------------------------
