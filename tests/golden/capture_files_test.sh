@@ -7,7 +7,7 @@
 # format end in a message with exit 1 or 2, never an abort or a hang.
 # Usage: capture_files_test.sh TUMBLE_CAPTURE WORKDIR
 set -u
-tool=$1
+tool=$(realpath "$1")
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0
@@ -91,11 +91,11 @@ expect 2 "--out needs a folder or file name, not '--'" "${small[@]}" --out --
 [ -e -- ] && fail "--out -- made a folder"
 expect 2 "would pass the WAV format's 4 GiB limit; the longest allowed is 24347.00" \
     --width 2 --height 2 --fps 1 --seconds 24400 --out long
-mkdir -p bin v && printf '#!/bin/sh\nexit 0\n' >bin/ffmpeg && chmod +x bin/ffmpeg
+mkdir -p bin v && printf '#!/bin/sh\ncat >/dev/null\nexit 0\n' >bin/ffmpeg && chmod +x bin/ffmpeg
 ln -s /dev/null v/null.mp4 && mkfifo v/fifo.mkv
 PATH="$PWD/bin:$PATH" expect 1 "cannot write v/null.mp4: it is a device" "${small[@]}" --out v/null.mp4
 PATH="$PWD/bin:$PATH" expect 1 "cannot write v/fifo.mkv: it is a FIFO" "${small[@]}" --out v/fifo.mkv
-PATH="$PWD/bin:$PATH" expect 1 "ffmpeg ended without an error but wrote nothing" "${small[@]}" --out v/empty.mp4
+PATH="$PWD/bin:$PATH" expect 1 "cannot write v/empty.mp4: ffmpeg ended without an error but wrote nothing" "${small[@]}" --out v/empty.mp4
 [ "$(ls -A v | tr '\n' ' ')" = "fifo.mkv null.mp4 " ] || fail "video refusals left: $(ls -A v)"
 
 [ $failures = 0 ] && echo "capture and what it did not make: all checks passed"

@@ -116,6 +116,8 @@ std::string ffmpegFailure(int status, const std::string& log) {
         return "ffmpeg was killed by signal " + std::to_string(WTERMSIG(status));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
         return "cannot run ffmpeg";
+    if (status == 0)
+        return "ffmpeg ended without an error before it took all the frames";
     return "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
 }
 
