@@ -67,15 +67,17 @@ bench: build
 	@./scripts/bench.sh
 
 # Installation: `make install PREFIX=/usr DESTDIR=/tmp/pkg`; uninstall removes
-# exactly what install put there.
+# what install put there and is unchanged. An empty PREFIX= means the default
+# for both.
 PREFIX ?= /usr/local
+INSTALL_PREFIX = $(or $(PREFIX),/usr/local)
 .PHONY: install uninstall
 install: build
-	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(INSTALL_PREFIX)"
 
-# Removes what the install into the same DESTDIR and PREFIX recorded in build/.
+# Removes what the install into the same DESTDIR and PREFIX recorded there.
 uninstall:
-	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(CURDIR)/build/install-records" "$(PREFIX)"
+	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(INSTALL_PREFIX)"
 
 # The release archives: the Windows zip, the Debian package and the web zip.
 dist: dist-win32 dist-deb dist-web

@@ -30,9 +30,10 @@ root="$stage/debian/tumble"
 rm -rf "$stage"
 mkdir -p "$root"
 DESTDIR="$PWD/$root" cmake --install "$BUILD" --prefix /usr >/dev/null
-# A record the install rules keep for make uninstall describes only this
-# throw-away staging tree: it stays in no build folder.
-rm -rf "$BUILD/install-records"
+# The record the install rules keep for make uninstall describes only this
+# throw-away staging tree: the package does not carry it.
+rm -f "$root/usr/share/tumble/install-record"
+rmdir "$root/usr/share/tumble"
 
 # The files a Debian package carries besides what make install puts there.
 doc="$root/usr/share/doc/tumble"

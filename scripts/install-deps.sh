@@ -9,7 +9,7 @@ libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 mesa-utils
 libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev zlib1g-dev
 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 emscripten node-acorn chromium firefox-esr webkit2gtk-driver node-ws zip unzip
-lintian fakeroot dpkg-dev
+lintian fakeroot dpkg-dev acl
 xvfb xdotool x11-utils libx11-dev imagemagick sox pulseaudio pulseaudio-utils ffmpeg
 clang-14 libclang-rt-14-dev
 wine wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386 libglu1-mesa:i386"

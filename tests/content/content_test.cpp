@@ -2,6 +2,7 @@
 // the rest of the production relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -91,6 +92,36 @@ TEST(Content, GeneratorRejectsBrokenSources) {
     std::string missing = instruments.substr(0, instruments.find("instrument 31"));
     EXPECT_FALSE(buildTune(patterns, missing, out, error));
     EXPECT_NE(std::string::npos, error.find("31")) << error;
+}
+
+// Each number of the sources has a range; one outside it is refused with
+// its line, before anything is synthesised or allocated for it.
+TEST(Content, GeneratorRefusesNumbersOutsideTheirRanges) {
+    const std::string patterns = readFile(std::string(CONTENT_DIR) + "/tune/patterns.txt");
+    const std::string instruments = readFile(std::string(CONTENT_DIR) + "/tune/instruments.txt");
+    const struct { const char* from; const char* to; } edits[] = {
+        {"tail=512", "tail=999999999"}, {"tail=512", "tail=-1"},        {"body=0.035", "body=1e9"},
+        {"rate 12543", "rate 99999999999"}, {"rate 12543", "rate 2147483647"}, {"amp 0.95", "amp nan"},
+        {"env 0:64 3:54", "env 0:4294967296 3:54"}, {"volume 38", "volume 1e300"}, {"f1=52", "f1=0"},
+        {"cycle=64", "cycle=1e9"}, {"seed=11", "seed=1.5"}, {"bright0=28", "bright0=0"},
+        {"shape=saw", "shape=sawtooth"}, {"f1=52", "f1=52 frob=1"}, {"pan 124", "pan 255.5"},
+    };
+    Bytes out;
+    for (const auto& e : edits) {
+        std::string edited = instruments;
+        const size_t at = edited.find(e.from);
+        ASSERT_NE(std::string::npos, at) << e.from;
+        edited.replace(at, std::strlen(e.from), e.to);
+        const int line = 1 + (int)std::count(edited.begin(), edited.begin() + at, '\n');
+        std::string error;
+        EXPECT_FALSE(buildTune(patterns, edited, out, error)) << e.to;
+        EXPECT_EQ(0u, error.find("instruments line " + std::to_string(line) + ": ")) << e.to << ": " << error;
+    }
+    std::string fast = patterns;
+    fast.replace(fast.find("speed "), 7, "speed 1e300\n#");
+    std::string error;
+    EXPECT_FALSE(buildTune(fast, instruments, out, error));
+    EXPECT_NE(std::string::npos, error.find("speed must be a whole number from 1 to 31")) << error;
 }
 
 // ---------------------------------------------------------------- the tune

@@ -9,7 +9,7 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-leftovers() { ls "$dir" | grep -q '\.part-' && fail "$1: temporary file left: $(ls "$dir")"; }
+leftovers() { ls -A "$dir" | grep -q '^\.tumble-[a-z0-9]*-[0-9]*-' && fail "$1: temporary file left: $(ls -A "$dir")"; }
 
 "$tool" --help | grep -q -- "--seconds" || fail "--help: no usage on stdout"
 "$tool" --version | grep -q "^tumble-xm2wav [0-9]" || fail "--version"

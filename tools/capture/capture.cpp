@@ -203,6 +203,11 @@ const std::vector<int16_t>& captureAudio() {
     return played;
 }
 
+void captureTakeAudio(std::vector<int16_t>* samples) {
+    samples->clear();
+    samples->swap(played);
+}
+
 void captureFinishAudio() {
     advanceClock(frameStartSample(nextFrame));
 }

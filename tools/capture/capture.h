@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 #include "platform/platform.h"
-#include "tools/common/toolkit.h"   // writePng, readPng, writeWav
+#include "tools/common/toolkit.h"   // writePng, readPng, the WAV helpers
 
 constexpr int32_t CAPTURE_RATE = PLAT_OUTPUT_RATE;
 
@@ -33,11 +33,14 @@ double captureLoadMs();
 CaptureFrame captureFrame(uint8_t* rgb);
 int32_t captureFrameIndex();
 
-// The audio played so far, 16-bit stereo interleaved, sample 0 at frame 0.
-// Covers the frames rendered so far; captureFinishAudio extends it to the end
-// of the last frame's interval.
+// The audio played so far (since the last captureTakeAudio), 16-bit stereo
+// interleaved, sample 0 at frame 0. Covers the frames rendered so far;
+// captureFinishAudio extends it to the end of the last frame's interval.
 const std::vector<int16_t>& captureAudio();
 void captureFinishAudio();
+// Moves the audio played since the last call (all of it, the first time)
+// into *samples, so that a long capture keeps none of it in memory.
+void captureTakeAudio(std::vector<int16_t>* samples);
 
 // Stops the music and closes the window and context.
 void captureEnd();

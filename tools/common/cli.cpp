@@ -3,14 +3,41 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <new>
+#include <unistd.h>
 #include "tools/common/toolkit.h"
 
 #ifndef TUMBLE_VERSION
 #error "TUMBLE_VERSION comes from tools/CMakeLists.txt"
 #endif
 
+namespace {
+
+// The last word on anything the tools do not handle themselves: a message
+// and exit 1, the temporary files gone, never an abort.
+[[noreturn]] void uncaught() {
+    try {
+        if (const std::exception_ptr e = std::current_exception())
+            std::rethrow_exception(e);
+        toolError("stopped by an unexpected error");
+    } catch (const std::bad_alloc&) {
+        toolError("out of memory");
+    } catch (const std::exception& e) {
+        toolError("%s", e.what());
+    } catch (...) {
+        toolError("stopped by an unexpected error");
+    }
+    removeTempFiles();
+    std::fflush(nullptr);
+    _exit(EXIT_FAILED);
+}
+
+}  // namespace
+
 void cliSetup(CLI::App& app, const char* name) {
     toolName = name;
+    std::set_terminate(uncaught);
     app.name(name);
     app.set_version_flag("--version", std::string(name) + " " + TUMBLE_VERSION, "Print the version and exit");
 }

@@ -1,34 +1,45 @@
 #include "tools/common/toolkit.h"
+#include <dirent.h>
 #include <fcntl.h>
 #include <png.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <algorithm>
-#include <climits>
+#include <sys/xattr.h>
 #include <unistd.h>
-#include <csignal>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
-bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level,
-              bool durable) {
-    OutputFile out;
-    if (!outputOpen(&out, path))
-        return false;
+namespace {
+
+// libpng's own messages stay unprinted: the caller says what failed, with errno's reason.
+void pngFailed(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
+void pngWarned(png_structp, png_const_charp) {}
+
+}  // namespace
+
+bool writePngTo(FILE* file, int32_t width, int32_t height, const uint8_t* rgb, int level) {
     errno = 0;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailed, pngWarned);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         const int error = errno;
         png_destroy_write_struct(&png, &info);
-        outputAbort(&out);
         errno = error;
         return false;
     }
-    png_init_io(png, out.file);
+    png_init_io(png, file);
     png_set_compression_level(png, level);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -37,6 +48,20 @@ bool writePng(const std::string& path, int32_t width, int32_t height, const uint
         png_write_row(png, rgb + static_cast<size_t>(y) * width * 3);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level,
+              bool durable) {
+    OutputFile out;
+    if (!outputOpen(&out, path))
+        return false;
+    if (!writePngTo(out.file, width, height, rgb, level)) {
+        const int error = errno;
+        outputAbort(&out);
+        errno = error;
+        return false;
+    }
     return outputCommit(&out, durable);
 }
 
@@ -88,11 +113,33 @@ void toLittleEndian(const int16_t* samples, size_t count, uint8_t* bytes) {
     }
 }
 
-bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int32_t rate) {
-    std::vector<uint8_t> bytes(WAV_HEADER_BYTES + samples.size() * 2);
-    wavHeader(bytes.data(), rate, static_cast<uint32_t>(samples.size() * 2));
-    toLittleEndian(samples.data(), samples.size(), bytes.data() + WAV_HEADER_BYTES);
-    return writeWholeFile(path, bytes.data(), bytes.size());
+bool wavStart(FILE* file) {
+    uint8_t header[WAV_HEADER_BYTES];
+    wavHeader(header, 0, 0);
+    return std::fwrite(header, 1, sizeof header, file) == sizeof header;
+}
+
+bool wavAppend(FILE* file, const int16_t* samples, size_t count, uint64_t* dataBytes) {
+    if (*dataBytes + count * 2 > WAV_MAX_DATA_BYTES) {
+        errno = EFBIG;
+        return false;
+    }
+    uint8_t bytes[8192];
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(count - done, sizeof bytes / 2);
+        toLittleEndian(samples + done, n, bytes);
+        if (std::fwrite(bytes, 1, n * 2, file) != n * 2)
+            return false;
+        done += n;
+    }
+    *dataBytes += count * 2;
+    return true;
+}
+
+bool wavEnd(FILE* file, int32_t rate, uint64_t dataBytes) {
+    uint8_t header[WAV_HEADER_BYTES];
+    wavHeader(header, rate, static_cast<uint32_t>(dataBytes));
+    return std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
 bool writeWholeFile(const std::string& path, const void* bytes, size_t size) {
@@ -165,15 +212,61 @@ const char* reason(int error) {
     return error ? std::strerror(error) : "unknown error";
 }
 
+const char* fileKind(unsigned mode) {
+    switch (mode & S_IFMT) {
+    case S_IFREG: return "a file";
+    case S_IFDIR: return "a folder";
+    case S_IFLNK: return "a symbolic link";
+    case S_IFIFO: return "a FIFO";
+    case S_IFSOCK: return "a socket";
+    case S_IFCHR:
+    case S_IFBLK: return "a device";
+    default: return "an unknown kind of file";
+    }
+}
+
+bool createFolder(const std::string& path, std::string* why, std::vector<std::string>* created) {
+    std::vector<size_t> ends;
+    for (size_t i = 1; i < path.size(); ++i)
+        if (path[i] == '/' && path[i - 1] != '/')
+            ends.push_back(i);
+    ends.push_back(path.size());
+    for (const size_t end : ends) {
+        const std::string part = path.substr(0, end);
+        if (mkdir(part.c_str(), 0777) == 0) {
+            if (created)
+                created->push_back(part);
+            continue;
+        }
+        const int error = errno;
+        struct stat st;
+        if (stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        if (error != EEXIST)
+            *why = "cannot create the folder " + path + ": " + reason(error);
+        else if (lstat(part.c_str(), &st) != 0 || (stat(part.c_str(), &st) != 0 && errno != ENOENT))
+            *why = "cannot create the folder " + path + ": " + reason(errno);
+        else if (S_ISLNK(st.st_mode))
+            *why = "cannot create the folder " + path + ": " + part + " is a symbolic link to nothing";
+        else
+            *why = (part == path ? path : "cannot create the folder " + path + ": " + part) + " is " +
+                   fileKind(st.st_mode) + ", not a folder";
+        return false;
+    }
+    return true;
+}
+
 namespace {
 
 // Fixed slots, so that the signal handler only reads memory, stops the
-// helper and unlinks.
+// helper and unlinks. Names are relative to dir; folders go after their files.
 struct TempSlot {
+    int dir;
     char path[4096];
     volatile sig_atomic_t used;
+    bool folder;
 };
-TempSlot tempSlots[8];
+TempSlot tempSlots[16];
 volatile sig_atomic_t childPid = 0;
 bool cleanupInstalled = false;
 
@@ -189,11 +282,18 @@ void stopChild() {
     childPid = 0;
 }
 
+void removeSlots() {
+    for (bool folders : {false, true})
+        for (TempSlot& slot : tempSlots)
+            if (slot.used && slot.folder == folders) {
+                unlinkat(slot.dir, slot.path, folders ? AT_REMOVEDIR : 0);
+                slot.used = 0;
+            }
+}
+
 void removeOnSignal(int signal) {
     stopChild();
-    for (TempSlot& slot : tempSlots)
-        if (slot.used)
-            unlink(slot.path);
+    removeSlots();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigaction(signal, &fallback, nullptr);
@@ -219,6 +319,159 @@ void installCleanup() {
     }
 }
 
+TempSlot* freeSlot(const std::string& path) {
+    for (TempSlot& s : tempSlots)
+        if (!s.used)
+            return path.size() < sizeof s.path ? &s : nullptr;
+    return nullptr;
+}
+
+void useSlot(TempSlot* slot, int dir, const std::string& path, bool folder) {
+    slot->dir = dir;
+    slot->folder = folder;
+    std::memcpy(slot->path, path.c_str(), path.size() + 1);
+    slot->used = 1;
+}
+
+// ".tumble-TOOL-PID-" for this process.
+std::string tempPrefix() {
+    const char* tool = std::strncmp(toolName, "tumble-", 7) == 0 ? toolName + 7 : toolName;
+    return std::string(".tumble-") + tool + "-" + std::to_string(getpid()) + "-";
+}
+
+std::string randomSuffix() {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    uint8_t bytes[6] = {};
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        static uint32_t counter = 0;
+        const uint64_t mix = (static_cast<uint64_t>(getpid()) << 32) ^ ++counter ^ static_cast<uint64_t>(time(nullptr));
+        for (int i = 0; i < 6; ++i)
+            bytes[i] = static_cast<uint8_t>(mix >> (i * 8));
+    }
+    std::string s;
+    for (uint8_t b : bytes)
+        s += letters[b % (sizeof letters - 1)];
+    return s;
+}
+
+// The process id in a temporary file's name, else 0.
+pid_t tempOwner(const char* name) {
+    if (std::strncmp(name, ".tumble-", 8) != 0)
+        return 0;
+    const char* tool = name + 8;
+    const char* end = tool;
+    while (std::isalnum(static_cast<unsigned char>(*end)))
+        ++end;
+    if (end == tool || *end != '-')
+        return 0;
+    const char* digits = end + 1;
+    const char* after = digits;
+    while (std::isdigit(static_cast<unsigned char>(*after)))
+        ++after;
+    if (after == digits || after - digits > 9 || *after != '-' || std::strlen(after + 1) != 6)
+        return 0;
+    for (const char* c = after + 1; *c; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)))
+            return 0;
+    return static_cast<pid_t>(std::atol(digits));
+}
+
+// Removes the temporary files and private folders of this user's runs that
+// no longer run from the folder dir, once per folder and run.
+void removeStale(int dir) {
+    static std::vector<std::pair<dev_t, ino_t>> done;
+    struct stat st;
+    if (fstat(dir, &st) != 0)
+        return;
+    for (const auto& d : done)
+        if (d.first == st.st_dev && d.second == st.st_ino)
+            return;
+    done.push_back({st.st_dev, st.st_ino});
+    const int listing = dup(dir);
+    DIR* folder = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!folder) {
+        if (listing >= 0)
+            close(listing);
+        return;
+    }
+    rewinddir(folder);
+    std::vector<std::string> stale;
+    while (const dirent* entry = readdir(folder)) {
+        const pid_t pid = tempOwner(entry->d_name);
+        if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+            stale.push_back(entry->d_name);
+    }
+    closedir(folder);
+    for (const std::string& name : stale) {
+        struct stat file;
+        if (fstatat(dir, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 || file.st_uid != geteuid())
+            continue;
+        if (S_ISREG(file.st_mode)) {
+            unlinkat(dir, name.c_str(), 0);
+        } else if (S_ISDIR(file.st_mode)) {
+            const int inner = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            DIR* files = inner >= 0 ? fdopendir(inner) : nullptr;
+            if (!files) {
+                if (inner >= 0)
+                    close(inner);
+                continue;
+            }
+            while (const dirent* entry = readdir(files))
+                if (tempOwner(entry->d_name) > 0)
+                    unlinkat(inner, entry->d_name, 0);
+            closedir(files);
+            unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+        }
+    }
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void removeStaleIn(const std::string& folder) {
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        removeStale(dir);
+        close(dir);
+    }
+}
+
+// A new temporary file or folder relative to dir, registered for removal.
+int createTemp(int dir, const std::string& folder, std::string* name, bool isFolder) {
+    installCleanup();
+    if (dir == AT_FDCWD)
+        removeStaleIn(folder);
+    else
+        removeStale(dir);
+    const std::string prefix = (dir == AT_FDCWD ? (folder == "/" ? "/" : folder + "/") : std::string()) + tempPrefix();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = prefix + randomSuffix();
+        TempSlot* slot = freeSlot(path);
+        if (!slot) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        int fd = 0;
+        if (isFolder)
+            fd = mkdirat(dir, path.c_str(), 0700);
+        else
+            fd = openat(dir, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return -1;
+        useSlot(slot, dir, path, isFolder);
+        *name = path;
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 }  // namespace
 
 void watchChild(int pid) {
@@ -226,43 +479,27 @@ void watchChild(int pid) {
     childPid = pid;
 }
 
-int createTempFile(const std::string& near, const char* tag, std::string* path) {
-    installCleanup();
-    TempSlot* slot = nullptr;
-    for (TempSlot& s : tempSlots)
-        if (!s.used && !slot)
-            slot = &s;
-    std::string name = near + "." + tag + "-XXXXXX";
-    if (!slot || name.size() >= sizeof slot->path) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    std::memcpy(slot->path, name.c_str(), name.size() + 1);
-    const int fd = mkostemp(slot->path, O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    slot->used = 1;
-    // mkostemp makes the file private; an output file gets what a new file gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    *path = slot->path;
-    return fd;
+int createTempFile(const std::string& near, std::string* path) {
+    return createTemp(AT_FDCWD, folderOf(near), path, false);
 }
 
-void keepTempFile(const std::string& path) {
+int createTempFileAt(int dir, std::string* name) {
+    return createTemp(dir, std::string(), name, false);
+}
+
+bool createTempFolder(const std::string& near, std::string* path) {
+    return createTemp(AT_FDCWD, folderOf(near), path, true) == 0;
+}
+
+void keepTempFile(int dir, const std::string& path) {
     for (TempSlot& slot : tempSlots)
-        if (slot.used && path == slot.path)
+        if (slot.used && slot.dir == dir && path == slot.path)
             slot.used = 0;
 }
 
 void removeTempFiles() {
     stopChild();
-    for (TempSlot& slot : tempSlots)
-        if (slot.used) {
-            unlink(slot.path);
-            slot.used = 0;
-        }
+    removeSlots();
 }
 
 std::string outputTarget(const std::string& path) {
@@ -285,27 +522,34 @@ std::string outputTarget(const std::string& path) {
     return p;
 }
 
-bool outputOpen(OutputFile* out, const std::string& path) {
+bool outputCheck(OutputFile* out, const std::string& path) {
     *out = OutputFile();
     out->target = outputTarget(path);
     struct stat st;
-    if (stat(out->target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-            return false;
-        }
-        if (faccessat(AT_FDCWD, out->target.c_str(), W_OK, AT_EACCESS) != 0)
-            return false;
-        if (!S_ISREG(st.st_mode)) {
-            out->file = std::fopen(out->target.c_str(), "wb");
-            return out->file != nullptr;
-        }
-        out->replacing = true;
-        out->mode = st.st_mode & 07777;
-        out->owner = st.st_uid;
-        out->group = st.st_gid;
+    if (stat(out->target.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? true : false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
     }
-    const int fd = createTempFile(out->target, "part", &out->temp);
+    if (faccessat(AT_FDCWD, out->target.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
+    out->special = !S_ISREG(st.st_mode);
+    out->replacing = !out->special;
+    out->mode = st.st_mode & 07777;
+    out->owner = st.st_uid;
+    out->group = st.st_gid;
+    return true;
+}
+
+bool outputOpen(OutputFile* out, const std::string& path) {
+    if (!outputCheck(out, path))
+        return false;
+    if (out->special) {
+        out->file = std::fopen(out->target.c_str(), "wb");
+        return out->file != nullptr;
+    }
+    const int fd = createTempFile(out->target, &out->temp);
     if (fd < 0)
         return false;
     out->file = fdopen(fd, "wb");
@@ -319,41 +563,126 @@ bool outputOpen(OutputFile* out, const std::string& path) {
     return true;
 }
 
+bool outputOpenNew(OutputFile* out, int dir, const std::string& name, bool replace) {
+    *out = OutputFile();
+    out->dir = dir;
+    out->target = name;
+    out->fresh = !replace;
+    const int fd = createTempFileAt(dir, &out->temp);
+    if (fd < 0)
+        return false;
+    out->file = fdopen(fd, "wb");
+    if (!out->file) {
+        const int error = errno;
+        close(fd);
+        outputAbort(out);
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The extended attributes of the file at path (its ACLs among them) onto fd,
+// and none that fd has and path has not. False with errno set.
+bool copyAttributes(const std::string& path, int fd) {
+    auto names = [](ssize_t size, const std::vector<char>& list) {
+        std::vector<std::string> out;
+        for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(&list[at])) + 1)
+            out.push_back(&list[at]);
+        return out;
+    };
+    std::vector<char> list(65536), value(65536), present(65536);
+    const ssize_t size = listxattr(path.c_str(), list.data(), list.size());
+    if (size < 0)
+        return errno == ENOTSUP;   // the file system keeps none
+    const std::vector<std::string> wanted = names(size, list);
+    const ssize_t had = flistxattr(fd, list.data(), list.size());
+    if (had > 0)
+        for (const std::string& name : names(had, list))
+            if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() && fremovexattr(fd, name.c_str()) != 0 &&
+                name.rfind("security.", 0) != 0)
+                return false;
+    for (const std::string& name : wanted) {
+        const ssize_t n = getxattr(path.c_str(), name.c_str(), value.data(), value.size());
+        if (n < 0)
+            return false;
+        // What the system gave the new file already (a security label, say) needs no rights to keep.
+        const ssize_t same = fgetxattr(fd, name.c_str(), present.data(), present.size());
+        if (same == n && std::memcmp(present.data(), value.data(), static_cast<size_t>(n)) == 0)
+            continue;
+        if (fsetxattr(fd, name.c_str(), value.data(), static_cast<size_t>(n), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Renames onto a name only while it is free; EEXIST when something took it.
+int renameFresh(int dir, const char* from, const char* to) {
+    if (renameat2(dir, from, dir, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+    // A file system without that rename: a second name, then the temporary one gone.
+    if (linkat(dir, from, dir, to, 0) == 0)
+        return unlinkat(dir, from, 0);
+    if (errno == EEXIST)
+        return -1;
+    struct stat st;
+    if (fstatat(dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return renameat(dir, from, dir, to);
+}
+
+}  // namespace
+
 bool outputCommit(OutputFile* out, bool durable) {
     bool ok = true;
     int error = 0;
-    if (out->file) {
-        ok = std::fflush(out->file) == 0 && (out->temp.empty() || !durable || fsync(fileno(out->file)) == 0);
-        error = errno;
-        if (std::fclose(out->file) != 0 && ok) {
+    auto failed = [&](bool stillOk) {
+        if (ok && !stillOk) {
             ok = false;
             error = errno;
         }
-        out->file = nullptr;
-    } else if (durable && !out->temp.empty()) {
-        const int fd = open(out->temp.c_str(), O_RDONLY | O_CLOEXEC);
-        ok = fd >= 0 && fsync(fd) == 0;
-        error = errno;
-        if (fd >= 0)
-            close(fd);
+    };
+    if (out->file) {
+        failed(std::fflush(out->file) == 0);
     }
+    int fd = out->file ? fileno(out->file) : -1;
+    bool own = false;
+    if (fd < 0 && !out->temp.empty()) {
+        fd = openat(out->dir, out->temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        own = fd >= 0;
+        failed(own);
+    }
+    if (ok && durable && !out->temp.empty())
+        failed(fsync(fd) == 0);
     if (ok && out->replacing) {
         // The owner first: a change of owner clears set-id bits that chmod then restores.
-        if (fchownat(AT_FDCWD, out->temp.c_str(), out->owner, out->group, 0) != 0)
-            fchownat(AT_FDCWD, out->temp.c_str(), static_cast<uid_t>(-1), out->group, 0);
-        if (chmod(out->temp.c_str(), out->mode) != 0) {
-            ok = false;
-            error = errno;
-        }
+        if (fchown(fd, out->owner, out->group) != 0)
+            fchown(fd, static_cast<uid_t>(-1), out->group);
+        failed(copyAttributes(out->target, fd));
+        failed(fchmod(fd, out->mode) == 0);
     }
-    if (ok && !out->temp.empty() && std::rename(out->temp.c_str(), out->target.c_str()) != 0) {
-        ok = false;
-        error = errno;
+    if (own)
+        close(fd);
+    if (out->file) {
+        failed(std::fclose(out->file) == 0);
+        out->file = nullptr;
+    }
+    if (ok && !out->temp.empty()) {
+        if (out->fresh)
+            failed(renameFresh(out->dir, out->temp.c_str(), out->target.c_str()) == 0);
+        else
+            failed(renameat(out->dir, out->temp.c_str(), out->dir, out->target.c_str()) == 0);
     }
     if (!out->temp.empty()) {
         if (!ok)
-            unlink(out->temp.c_str());
-        keepTempFile(out->temp);
+            unlinkat(out->dir, out->temp.c_str(), 0);
+        keepTempFile(out->dir, out->temp);
     }
     out->temp.clear();
     errno = error;
@@ -365,8 +694,8 @@ void outputAbort(OutputFile* out) {
         std::fclose(out->file);
     out->file = nullptr;
     if (!out->temp.empty()) {
-        unlink(out->temp.c_str());
-        keepTempFile(out->temp);
+        unlinkat(out->dir, out->temp.c_str(), 0);
+        keepTempFile(out->dir, out->temp);
     }
     out->temp.clear();
 }

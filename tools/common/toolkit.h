@@ -1,8 +1,10 @@
 // What the command-line tools share: PNG and WAV files, error messages,
-// temporary files and the terminal progress bar.
+// temporary files, folders and the terminal progress bar.
 #pragma once
+#include <fcntl.h>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@
 // On failure errno says why where the system gave a reason (else it is 0).
 bool writePng(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, int level,
               bool durable = true);
+// The same into an open file; libpng prints nothing of its own.
+bool writePngTo(FILE* file, int32_t width, int32_t height, const uint8_t* rgb, int level);
 bool readPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint8_t>* rgb);
 
 // 44-byte header of a 16-bit stereo PCM WAV holding dataBytes of samples.
@@ -20,7 +24,12 @@ void wavHeader(uint8_t header[WAV_HEADER_BYTES], int32_t rate, uint32_t dataByte
 constexpr uint64_t WAV_MAX_DATA_BYTES = 0xffffffffu - 36u;
 // Little-endian bytes whatever the host's order.
 void toLittleEndian(const int16_t* samples, size_t count, uint8_t* bytes);
-bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int32_t rate);
+// A WAV written as the sound comes, so that none of it is kept in memory:
+// a provisional header, the samples (*dataBytes counts them), then the real
+// header. False with errno set; EFBIG past WAV_MAX_DATA_BYTES.
+bool wavStart(FILE* file);
+bool wavAppend(FILE* file, const int16_t* samples, size_t count, uint64_t* dataBytes);
+bool wavEnd(FILE* file, int32_t rate, uint64_t dataBytes);
 // The whole of bytes as an OutputFile; false with errno set.
 bool writeWholeFile(const std::string& path, const void* bytes, size_t size);
 
@@ -31,25 +40,37 @@ bool readUpTo(int fd, std::vector<uint8_t>* bytes, uint64_t limit);
 bool readBounded(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes);
 
 // Every file a tool writes goes through this: the data goes to a temporary
-// file beside the target and is renamed onto it only once complete, so a
-// failed or interrupted run leaves the old file as it was and nothing else.
-// A symbolic link is written through to its target (the link stays); a
-// replaced file keeps its permission bits and, where allowed, its owner; an
-// existing file without write permission is refused (EACCES), as cp does.
-// A device or pipe is written directly.
+// file the tool creates in the target's folder, renamed onto the target only
+// once complete, so a failed or interrupted run leaves the old file as it was
+// and nothing else.
+// Given as a path (outputOpen): a symbolic link is written through to its
+// target (the link stays); a replaced file keeps its permission bits, its
+// extended attributes (ACLs among them) and, where allowed, its owner; an
+// existing file without write permission is refused (EACCES), as cp does;
+// a device or pipe is written directly.
+// Given as a name in a folder the tool holds open (outputOpenNew): the file
+// is the tool's own; nothing at that name is followed, and unless replace is
+// set the rename refuses (EEXIST) a name something else took meanwhile.
 struct OutputFile {
+    int dir = AT_FDCWD;    // the folder target and temp are names in (AT_FDCWD: paths)
     std::string target;    // where the data goes
     std::string temp;      // the temporary file; empty when written directly
     FILE* file = nullptr;
     bool replacing = false;
+    bool special = false;  // the target exists and is no regular file (a device, a pipe)
+    bool fresh = false;    // the target's name must still be free at the rename
     unsigned mode = 0;     // the replaced file's permission bits, owner and group
     unsigned owner = 0;
     unsigned group = 0;
 };
 // Where data for path goes: through symbolic links (also dangling ones), their target.
 std::string outputTarget(const std::string& path);
+// Fills in where path's data goes and what is there, creating nothing.
 // False with errno set (EISDIR for a folder, EACCES for a file without write permission).
+bool outputCheck(OutputFile* out, const std::string& path);
+// outputCheck, then the temporary file (or the device) opened for writing. False with errno set.
 bool outputOpen(OutputFile* out, const std::string& path);
+bool outputOpenNew(OutputFile* out, int dir, const std::string& name, bool replace);
 // Flushes (and when durable, syncs) the data, then renames it onto the target.
 // False with errno set, the temporary file removed and the target untouched.
 // The file may be closed already (another program wrote the temporary file).
@@ -62,14 +83,29 @@ extern const char* toolName;
 int toolError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The system's reason for errno, or "unknown error" when it gave none.
 const char* reason(int error);
+// "a folder", "a symbolic link", "a FIFO", ... for a file's mode.
+const char* fileKind(unsigned mode);
 
-// A new empty file in the folder of `near`, named after it (near.TAG-XXXXXX),
-// with the usual permissions. It is removed at exit, on SIGINT, SIGTERM and
-// SIGHUP (those not inherited as ignored, which stay ignored), and by
-// removeTempFiles, unless keepTempFile was called first.
-// Returns its descriptor, or -1 with errno set.
-int createTempFile(const std::string& near, const char* tag, std::string* path);
-void keepTempFile(const std::string& path);
+// Creates the folder path and its missing parents, as mkdir -p. False with
+// *why set to a whole message naming the path and the reason. *created, when
+// given, receives the folders made, outermost first.
+bool createFolder(const std::string& path, std::string* why, std::vector<std::string>* created = nullptr);
+
+// Temporary files are named .tumble-TOOL-PID-XXXXXX, whatever they stand in
+// for, so they fit wherever the target's name fits. They are removed at
+// exit, on SIGINT, SIGTERM and SIGHUP (those not inherited as ignored, which
+// stay ignored), and by removeTempFiles, unless keepTempFile was called
+// first. A folder's first temporary file also removes the ones a process
+// that no longer runs left there (after SIGKILL, say), if they are the user's.
+// A new empty file in the folder of `near`, made as any new file there:
+// its descriptor and *path, or -1 with errno set.
+int createTempFile(const std::string& near, std::string* path);
+// The same as a name in the folder dir.
+int createTempFileAt(int dir, std::string* name);
+// A private folder (mode 0700) beside `near`, for files other programs
+// write by name; its files go with it. False with errno set.
+bool createTempFolder(const std::string& near, std::string* path);
+void keepTempFile(int dir, const std::string& path);
 void removeTempFiles();
 
 // A helper process that writes temporary files: at a signal or exit it is

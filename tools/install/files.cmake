@@ -13,3 +13,6 @@ endforeach()
 foreach(m ${TUMBLE_INSTALL_MAN_PAGES})
   list(APPEND TUMBLE_INSTALL_FILES ${TUMBLE_INSTALL_MAN_DIR}/${m})
 endforeach()
+# Where the record of an install lies, under the prefix, for `make uninstall`.
+set(TUMBLE_INSTALL_RECORD_DIR share/tumble)
+set(TUMBLE_INSTALL_RECORD ${TUMBLE_INSTALL_RECORD_DIR}/install-record)

@@ -6,7 +6,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 #include "tools/common/cli.h"
 #include "tools/common/toolkit.h"
@@ -40,10 +39,8 @@ int main(int argc, char** argv) {
     Bytes tune;
     if (!buildTune(patterns, instruments, tune, error))
         return toolError("%s", error.c_str());
-    std::error_code created;
-    std::filesystem::create_directories(outDir, created);
-    if (created)
-        return toolError("cannot create the folder %s: %s", outDir.c_str(), created.message().c_str());
+    if (!createFolder(outDir, &error))
+        return toolError("%s", error.c_str());
     struct { const char* name; Bytes bytes; } files[] = {
         {"tune.xm", tune},
         {"titlecard.tga", buildTitleCard()},

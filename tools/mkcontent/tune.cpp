@@ -34,7 +34,8 @@ struct Recipe {
     int sustain = -1;
     int loopStart = -1, loopEnd = -1;
     int fadeout = 0;
-    int line = 0;
+    int line = 0;        // the instrument line
+    int synthLine = 0;
 };
 
 enum LoopKind { LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG };
@@ -243,21 +244,94 @@ Synth synthWave(const Recipe& r) {
     return s;
 }
 
-bool synthesise(const Recipe& r, Synth& s, std::string& error) {
-    if (r.synth == "kick") s = synthKick(r);
-    else if (r.synth == "snare") s = synthSnare(r);
-    else if (r.synth == "clap") s = synthClap(r);
-    else if (r.synth == "noise") s = synthNoise(r);
-    else if (r.synth == "wave") s = synthWave(r);
-    else {
-        error = "instruments line " + std::to_string(r.line) + ": unknown synth '" + r.synth + "'";
-        return false;
-    }
-    if (s.cycle == 0 && r.rate <= 0) {
-        error = "instruments line " + std::to_string(r.line) + ": drum instrument needs a rate";
-        return false;
-    }
-    return true;
+Synth synthesise(const Recipe& r) {
+    if (r.synth == "kick") return synthKick(r);
+    if (r.synth == "snare") return synthSnare(r);
+    if (r.synth == "clap") return synthClap(r);
+    if (r.synth == "noise") return synthNoise(r);
+    return synthWave(r);
+}
+
+// ---------------------------------------------------------------- ranges
+
+// Every number a source gives has a range, so that no edit can make the
+// generator run away, allocate without bound or wrap a value silently.
+// These are the ranges tumble-mkcontent(1) lists.
+struct Range {
+    const char* key;
+    double low, high;
+    bool whole;
+    const char* unit;   // empty for plain levels and counts
+};
+
+// The most sample points of one instrument: tune.xm stays under 63 MiB.
+const double MAX_SAMPLE_POINTS = 1048576;
+const double MAX_SEED = 4294967295.0;
+
+const Range KICK[] = {
+    {"f0", 20, 20000, false, "Hz"},       {"f1", 20, 20000, false, "Hz"},  {"sweep", 0.0001, 10, false, "seconds"},
+    {"body", 0, 2, false, "seconds"},     {"click", 0, 10, false, ""},     {"drive", 0, 100, false, ""}};
+const Range SNARE[] = {
+    {"body", 0, 10, false, "seconds"},    {"tail", 1, MAX_SAMPLE_POINTS, true, "samples"},
+    {"tone", 0, 20000, false, "Hz"},      {"tonedecay", 0.0001, 10, false, "seconds"},
+    {"tonelevel", 0, 10, false, ""},      {"noise", 0, 10, false, ""},     {"boost", 0, 100, false, ""},
+    {"hp", 0, 48000, false, "Hz"},        {"lp", 0, 48000, false, "Hz"},   {"seed", 0, MAX_SEED, true, ""}};
+const Range CLAP[] = {
+    {"body", 0, 10, false, "seconds"},    {"tail", 1, MAX_SAMPLE_POINTS, true, "samples"},
+    {"bursts", 1, 16, true, ""},          {"spacing", 0, 1, false, "seconds"},
+    {"hp", 0, 48000, false, "Hz"},        {"lp", 0, 48000, false, "Hz"},   {"seed", 0, MAX_SEED, true, ""}};
+const Range NOISE[] = {
+    {"length", 1, MAX_SAMPLE_POINTS, true, "samples"},                     {"decay", 0, 100, false, "seconds"},
+    {"hp", 0, 48000, false, "Hz"},        {"lp", 0, 48000, false, "Hz"},   {"seed", 0, MAX_SEED, true, ""}};
+const Range WAVE[] = {
+    {"cycle", 4, 128, true, "samples"},   {"cycles", 1, 128, true, "periods"}, {"body", 0, 128, true, "periods"},
+    {"bright", 0, 1000, false, ""},       {"bright0", 0.001, 1000, false, ""},
+    {"w0", 0, 1, false, ""},              {"w1", 0, 1, false, ""},         {"sub", 0, 100, false, ""}};
+
+const Range RATE = {"rate", 1000, 96000, false, "Hz"};
+const Range TRANSPOSE = {"transpose", -48, 48, false, "semitones"};
+const Range BITS = {"bits", 8, 16, true, ""};
+const Range AMP = {"amp", 0, 1, false, ""};   // above 0
+const Range VOLUME = {"volume", 0, 64, true, ""};
+const Range PAN = {"pan", 0, 255, true, ""};
+const Range FADEOUT = {"fadeout", 0, 4095, true, ""};
+const Range POINT = {"sustain", 0, 11, true, ""};
+const Range ENV_X = {"env x", 0, 65535, true, "ticks"};
+const Range ENV_Y = {"env y", 0, 64, true, ""};
+
+template <size_t N>
+const Range* findRange(const Range (&table)[N], const std::string& key) {
+    for (const Range& r : table)
+        if (key == r.key) return &r;
+    return nullptr;
+}
+
+// The parameters a synth takes, or null for an unknown synth.
+const Range* synthRange(const std::string& synth, const std::string& key, bool* known) {
+    *known = true;
+    if (synth == "kick") return findRange(KICK, key);
+    if (synth == "snare") return findRange(SNARE, key);
+    if (synth == "clap") return findRange(CLAP, key);
+    if (synth == "noise") return findRange(NOISE, key);
+    if (synth == "wave") return findRange(WAVE, key);
+    *known = false;
+    return nullptr;
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// Empty when v lies in r, else why not.
+std::string outside(const Range& r, double v, const std::string& text) {
+    const bool amp = &r == &AMP;
+    if ((amp ? v > r.low : v >= r.low) && v <= r.high && (!r.whole || v == std::floor(v))) return "";
+    const std::string unit = *r.unit ? std::string(" ") + r.unit : "";
+    return std::string(r.key) + " must be " + (r.whole ? "a whole number " : "") +
+           (amp ? "above 0 and at most " + number(r.high) : "from " + number(r.low) + " to " + number(r.high)) +
+           unit + ", not " + text;
 }
 
 std::vector<std::string> split(const std::string& line) {
@@ -271,10 +345,11 @@ std::vector<std::string> split(const std::string& line) {
     return out;
 }
 
+// A finite number and nothing else.
 bool parseNumber(const std::string& s, double& v) {
     char* end = nullptr;
     v = std::strtod(s.c_str(), &end);
-    return !s.empty() && end && *end == 0;
+    return !s.empty() && end && *end == 0 && std::isfinite(v);
 }
 
 bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string& error) {
@@ -285,6 +360,18 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
         error = "instruments line " + std::to_string(lineNo) + ": " + what;
         return false;
     };
+    // An x:y envelope point, each part a whole number in its range.
+    auto point = [](const std::string& text, int& x, int& y) {
+        const size_t colon = text.find(':');
+        double vx = 0, vy = 0;
+        if (colon == std::string::npos || !parseNumber(text.substr(0, colon), vx) ||
+            !parseNumber(text.substr(colon + 1), vy) || !outside(ENV_X, vx, "").empty() ||
+            !outside(ENV_Y, vy, "").empty())
+            return false;
+        x = (int)vx;
+        y = (int)vy;
+        return true;
+    };
     while (std::getline(in, line)) {
         lineNo++;
         std::vector<std::string> w = split(line);
@@ -292,7 +379,8 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
         double v = 0;
         if (w[0] == "instrument") {
             if (w.size() < 3 || !parseNumber(w[1], v)) return fail("expected 'instrument N name'");
-            if ((int)v != (int)out.size() + 1) return fail("instruments must be numbered 1, 2, 3, ... in order");
+            if (v != (double)out.size() + 1) return fail("instruments must be numbered 1, 2, 3, ... in order");
+            if (out.size() == INSTRUMENTS) return fail("at most " + std::to_string(INSTRUMENTS) + " instruments");
             out.emplace_back();
             out.back().number = (int)v;
             out.back().name = w[2];
@@ -305,18 +393,42 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
         if (key == "synth") {
             if (w.size() < 2) return fail("synth needs a kind");
             cur.synth = w[1];
+            cur.synthLine = lineNo;
+            cur.params.clear();
+            cur.words.clear();
+            bool known = false;
+            synthRange(cur.synth, "", &known);
+            if (!known) return fail("unknown synth '" + cur.synth + "' (kick, snare, clap, noise or wave)");
             for (size_t i = 2; i < w.size(); i++) {
                 size_t eq = w[i].find('=');
                 if (eq == std::string::npos) return fail("expected key=value, got '" + w[i] + "'");
                 std::string k = w[i].substr(0, eq), val = w[i].substr(eq + 1);
-                if (parseNumber(val, v)) cur.params[k] = v;
-                else cur.words[k] = val;
+                const bool wave = cur.synth == "wave";
+                if ((wave && (k == "shape" || k == "loop")) || (cur.synth == "noise" && k == "loop")) {
+                    static const char* shapes[] = {"saw", "square", "tri", "sine", "pulse", "organ", "bell", "sawsquare"};
+                    bool fits = false;
+                    if (k == "shape")
+                        for (const char* shape : shapes) fits = fits || val == shape;
+                    else
+                        fits = val == "forward" || val == "pingpong" || (!wave && val == "none");
+                    if (!fits) return fail("bad " + k + " '" + val + "' for synth " + cur.synth);
+                    cur.words[k] = val;
+                    continue;
+                }
+                const Range* range = synthRange(cur.synth, k, &known);
+                if (!range) return fail("synth " + cur.synth + " takes no parameter '" + k + "'");
+                if (!parseNumber(val, v)) return fail(k + " needs a finite number, not '" + val + "'");
+                const std::string why = outside(*range, v, val);
+                if (!why.empty()) return fail(why);
+                cur.params[k] = v;
             }
         } else if (key == "env") {
+            cur.env.clear();
             for (size_t i = 1; i < w.size(); i++) {
                 int x = 0, y = 0;
-                if (std::sscanf(w[i].c_str(), "%d:%d", &x, &y) != 2 || x < 0 || x > 65535 || y < 0 || y > 64)
-                    return fail("envelope points are x:y with y in 0..64");
+                if (!point(w[i], x, y))
+                    return fail("envelope points are x:y, whole numbers with x from 0 to 65535 (ticks) and y "
+                                "from 0 to 64, not '" + w[i] + "'");
                 if (!cur.env.empty() && x < cur.env.back().first) return fail("envelope x must not fall");
                 cur.env.push_back({x, y});
             }
@@ -324,10 +436,23 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
         } else if (key == "loop") {
             double a = 0, b = 0;
             if (w.size() != 3 || !parseNumber(w[1], a) || !parseNumber(w[2], b)) return fail("loop START END");
+            for (auto [value, text] : {std::pair{a, w[1]}, std::pair{b, w[2]}}) {
+                std::string why = outside(POINT, value, text);
+                if (!why.empty()) return fail("loop " + why.substr(why.find(' ') + 1));
+            }
             cur.loopStart = (int)a;
             cur.loopEnd = (int)b;
         } else {
-            if (w.size() != 2 || !parseNumber(w[1], v)) return fail("expected '" + key + " NUMBER'");
+            if (w.size() != 2) return fail("expected '" + key + " NUMBER'");
+            if (!parseNumber(w[1], v)) return fail(key + " needs a finite number, not '" + w[1] + "'");
+            static const Range* settings[] = {&RATE, &TRANSPOSE, &BITS, &AMP, &VOLUME, &PAN, &POINT, &FADEOUT};
+            const Range* range = nullptr;
+            for (const Range* r : settings)
+                if (key == r->key) range = r;
+            if (!range) return fail("unknown setting '" + key + "'");
+            const std::string why = outside(*range, v, w[1]);
+            if (!why.empty()) return fail(why);
+            if (key == "bits" && v != 8 && v != 16) return fail("bits must be 8 or 16, not " + w[1]);
             if (key == "rate") cur.rate = v;
             else if (key == "transpose") cur.transpose = v;
             else if (key == "bits") cur.bits = (int)v;
@@ -335,17 +460,26 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
             else if (key == "volume") cur.volume = (int)v;
             else if (key == "pan") cur.pan = (int)v;
             else if (key == "sustain") cur.sustain = (int)v;
-            else if (key == "fadeout") cur.fadeout = (int)v;
-            else return fail("unknown setting '" + key + "'");
+            else cur.fadeout = (int)v;
         }
     }
+    // What only the whole recipe shows, at the instrument's synth line.
     for (const Recipe& r : out) {
         lineNo = r.line;
-        if (r.bits != 8 && r.bits != 16) return fail("bits must be 8 or 16");
-        if (r.volume < 0 || r.volume > 64) return fail("volume must be 0..64");
-        if (r.pan < 0 || r.pan > 255) return fail("pan must be 0..255");
-        if (r.fadeout < 0 || r.fadeout > 4095) return fail("fadeout must be 0..4095");
-        if (r.amp <= 0 || r.amp > 1) return fail("amp must be in (0, 1]");
+        if (r.synth.empty()) return fail("instrument " + std::to_string(r.number) + " has no synth line");
+        lineNo = r.synthLine;
+        const bool drum = r.synth != "wave";
+        if (drum && r.rate <= 0) return fail("drum instrument needs a rate");
+        if (r.synth == "kick" && param(r, "f1", 50) > r.rate / 2)
+            return fail("f1 must be at most half the rate (" + number(r.rate / 2) + " Hz)");
+        if (r.synth == "snare" || r.synth == "clap") {
+            const double points = std::floor(param(r, "body", r.synth == "snare" ? 0.05 : 0.04) * r.rate) +
+                                  param(r, "tail", 1024);
+            if (points > MAX_SAMPLE_POINTS)
+                return fail("body and tail make " + number(points) + " sample points; at most " +
+                            number(MAX_SAMPLE_POINTS));
+        }
+        lineNo = r.line;
         int n = (int)r.env.size();
         if (r.sustain >= n || r.loopEnd >= n || r.loopStart > r.loopEnd) return fail("envelope point index out of range");
     }
@@ -397,17 +531,25 @@ bool parsePatterns(const std::string& text, Song& song, std::string& error) {
         if (w.empty()) continue;
         double v = 0;
         if (w[0] == "speed" || w[0] == "bpm" || w[0] == "restart") {
+            static const Range SONG[] = {{"speed", 1, 31, true, ""},
+                                         {"bpm", 32, 255, true, ""},
+                                         {"restart", 0, 255, true, ""}};
             if (w.size() != 2 || !parseNumber(w[1], v)) return fail("expected '" + w[0] + " NUMBER'");
+            const std::string why = outside(*findRange(SONG, w[0]), v, w[1]);
+            if (!why.empty()) return fail(why);
             (w[0] == "speed" ? song.speed : w[0] == "bpm" ? song.bpm : song.restart) = (int)v;
         } else if (w[0] == "order") {
             for (size_t i = 1; i < w.size(); i++) {
-                if (!parseNumber(w[i], v)) return fail("order entries are numbers");
+                if (!parseNumber(w[i], v) || v < 0 || v > 255 || v != std::floor(v))
+                    return fail("order entries are pattern numbers from 0 to 255, not '" + w[i] + "'");
+                if (song.order.size() == 256) return fail("order needs 1..256 entries");
                 song.order.push_back((int)v);
             }
         } else if (w[0] == "pattern") {
             if (!complete()) return fail("previous pattern has " + std::to_string(nextRow) + " rows, not 64");
-            if (w.size() != 2 || !parseNumber(w[1], v) || (int)v != (int)song.patterns.size())
+            if (w.size() != 2 || !parseNumber(w[1], v) || v != (double)song.patterns.size())
                 return fail("patterns must be numbered 0, 1, 2, ... in order");
+            if (song.patterns.size() == 256) return fail("at most 256 patterns");
             song.patterns.emplace_back(ROWS * CHANNELS);
             current = (int)v;
             nextRow = 0;
@@ -420,7 +562,7 @@ bool parsePatterns(const std::string& text, Song& song, std::string& error) {
             while (std::getline(row, f, '|')) fields.push_back(f);
             if (fields.size() != CHANNELS + 1) return fail("a row has a number and 10 cells separated by '|'");
             std::vector<std::string> number = split(fields[0]);
-            if (number.size() != 1 || !parseNumber(number[0], v) || (int)v != nextRow)
+            if (number.size() != 1 || !parseNumber(number[0], v) || v != (double)nextRow)
                 return fail("expected row " + std::to_string(nextRow));
             if (nextRow >= ROWS) return fail("more than 64 rows");
             for (int c = 0; c < CHANNELS; c++) {
@@ -429,7 +571,7 @@ bool parsePatterns(const std::string& text, Song& song, std::string& error) {
                 Cell cell;
                 if (!parseNote(parts[0], cell.note)) return fail("bad note '" + parts[0] + "'");
                 if (parts[1] != "..") {
-                    if (!parseNumber(parts[1], v) || v < 1 || v > INSTRUMENTS)
+                    if (!parseNumber(parts[1], v) || v < 1 || v > INSTRUMENTS || v != std::floor(v))
                         return fail("bad instrument '" + parts[1] + "'");
                     cell.instrument = (uint8_t)v;
                 }
@@ -530,9 +672,6 @@ bool buildTune(const std::string& patternText, const std::string& instrumentText
     std::vector<Recipe> recipes;
     if (!parsePatterns(patternText, song, error)) return false;
     if (!parseRecipes(instrumentText, recipes, error)) return false;
-    std::vector<Synth> synths(recipes.size());
-    for (size_t i = 0; i < recipes.size(); i++)
-        if (!synthesise(recipes[i], synths[i], error)) return false;
 
     out.clear();
     putText(out, "Extended Module: ", 17);
@@ -564,6 +703,7 @@ bool buildTune(const std::string& patternText, const std::string& instrumentText
         put16(out, (int)packed.size());
         out.insert(out.end(), packed.begin(), packed.end());
     }
-    for (size_t i = 0; i < recipes.size(); i++) writeInstrument(out, recipes[i], synths[i]);
+    // One instrument's sound at a time: only the file being built grows.
+    for (const Recipe& r : recipes) writeInstrument(out, r, synthesise(r));
     return true;
 }

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,11 +29,9 @@ bool writeImagePng(const std::string& path, const Image& image) {
 }
 
 int dumpStored(const std::string& dir) {
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (error) {
-        return toolError("cannot create the folder %s: %s", dir.c_str(), error.message().c_str());
-    }
+    std::string why;
+    if (!createFolder(dir, &why))
+        return toolError("%s", why.c_str());
     Image** images = generateTextures(storedPrograms, nullptr);
     int status = 0;
     for (int i = 0; i < storedProgramCount; i++) {
