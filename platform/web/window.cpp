@@ -63,13 +63,8 @@ void sendSize(PlatWindow* w) {
 }
 
 void readBackShot(int32_t frame) {
-    const int32_t w = webCapture.width, h = webCapture.height;
-    std::vector<uint8_t> bottomUp(static_cast<size_t>(w) * h * 3);
-    shotPixels.resize(bottomUp.size());
-    webglReadCanvas(w, h, bottomUp.data());
-    const size_t row = static_cast<size_t>(w) * 3;
-    for (int32_t y = 0; y < h; ++y)
-        std::copy_n(&bottomUp[row * (h - 1 - y)], row, &shotPixels[row * y]);
+    shotPixels.resize(static_cast<size_t>(webCapture.width) * webCapture.height * 3);
+    webglReadCanvas(webCapture.width, webCapture.height, shotPixels.data());
     pageStoreShot(frame, shotPixels.data(), static_cast<int>(shotPixels.size()));
 }
 

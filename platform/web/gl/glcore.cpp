@@ -218,6 +218,10 @@ void glcReset() {
     ctx.flush = flush;
 }
 
+void glcSetError(uint32_t error) {
+    setError(error);
+}
+
 uint32_t glcTakeError() {
     const uint32_t e = ctx.error;
     ctx.error = GLC_NO_ERROR;

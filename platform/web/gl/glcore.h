@@ -25,7 +25,9 @@ struct GlcMatrix {
 void glcSetFlush(void (*flush)(const GlcVertex* vertices, uint32_t count));
 void glcFlush();
 void glcReset();                     // fresh context: identity matrices, no lists
-uint32_t glcTakeError();             // the first error since the last call
+// The subset's one error latch: the first error since the last take.
+void glcSetError(uint32_t error);
+uint32_t glcTakeError();
 bool glcInsideBegin();
 bool glcCompiling();                 // between glNewList and glEndList
 
