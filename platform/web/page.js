@@ -92,15 +92,11 @@ const pageLibrary = {
 
   // The chooser: index.html's form, its rows added here one by one.
   pageChooserRow: function(value, label, checked) {
-    const form = document.getElementById('chooser');
     const row = document.createElement('label');
-    const input = document.createElement('input');
-    input.type = 'radio';
-    input.name = 'resolution';
-    input.value = value;
-    input.checked = !!checked;
-    row.append(input, ' ' + UTF8ToString(label));
-    form.insertBefore(row, form.querySelector('.buttons'));
+    row.innerHTML = '<input type="radio" name="resolution">';
+    Object.assign(row.firstChild, {value: value, checked: !!checked});
+    row.append(' ' + UTF8ToString(label));
+    document.querySelector('#chooser .buttons').before(row);
   },
 
   pageChooserShow: function() {

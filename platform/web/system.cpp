@@ -24,15 +24,11 @@ void webReadPageSettings() {
     webCapture.clockSamples = 0;
 }
 
-uint32_t webRealTicks() {
-    return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
-}
-
 uint32_t backendTickCount() {
     if (webCapture.enabled)
         return WEB_CAPTURE_BASE_TICKS +
                static_cast<uint32_t>(webCapture.clockSamples * 1000 / WEB_AUDIO_RATE);
-    return webRealTicks();
+    return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
 }
 
 namespace {

@@ -26,7 +26,6 @@ struct WebCapture {
 extern WebCapture webCapture;
 
 void webReadPageSettings();            // the test hooks from the page address
-uint32_t webRealTicks();
 void webStepThreads();                 // one turn for each cooperative thread
 void webAudioPlayUntil(uint64_t sample);   // capture: the device plays up to this clock sample
 bool webInsideEventLoop();

@@ -37,18 +37,13 @@ ChooserItem chooserItem(int32_t index) {
     if (index == 1)
         return {ID_CANCEL, "Cancel", WS_TABSTOP | WS_GROUP, 10, okY + 30, 140, 24};
     const int32_t row = index - 2;
-    return {ID_FIRST_ROW + row, chooserRows[row].label,
-            BS_AUTORADIOBUTTON | (row == 0 ? WS_TABSTOP | WS_GROUP : 0), 10, 10 + 20 * row, 150, 20};
+    const DWORD first = row == 0 ? WS_TABSTOP | WS_GROUP : 0;
+    return {ID_FIRST_ROW + row, chooserRows[row].label, BS_AUTORADIOBUTTON | first, 10, 10 + 20 * row, 150, 20};
 }
 // The window's size, and the least client area: "Cancel"'s right and bottom
-// edges plus the margin.
+// edges plus the margin. Both heights grow by 20 a row.
 const int32_t chooserX = 300, chooserY = 200, chooserWidth = 167, chooserContentWidth = 160;
-int32_t chooserHeight() {
-    return 106 + 20 * chooserRowCount;
-}
-int32_t chooserContentHeight() {
-    return 80 + 20 * chooserRowCount;
-}
+const int32_t chooserBaseHeight = 106, chooserBaseContentHeight = 80;
 
 HFONT chooserFonts[2] = {nullptr, nullptr};   // regular, bold
 
@@ -100,7 +95,7 @@ void layoutChooser(HWND chooser, UINT dpi) {
     GetClientRect(chooser, &client);
     GetWindowRect(chooser, &outer);
     int32_t growX = scaled(chooserContentWidth, dpi) - (client.right - client.left);
-    int32_t growY = scaled(chooserContentHeight(), dpi) - (client.bottom - client.top);
+    int32_t growY = scaled(chooserBaseContentHeight + 20 * chooserRowCount, dpi) - (client.bottom - client.top);
     if (growX > 0 || growY > 0) {
         SetWindowPos(chooser, nullptr, 0, 0, outer.right - outer.left + (growX > 0 ? growX : 0),
                      outer.bottom - outer.top + (growY > 0 ? growY : 0),
@@ -225,8 +220,9 @@ int32_t platRunChooser(const PlatChooserRow* rows, int32_t count, int32_t* choic
     RegisterClassExA(&chooserClass);
 
     UINT dpi = dpiOf(nullptr);
+    const int32_t height = chooserBaseHeight + 20 * chooserRowCount;
     HWND chooser = CreateWindowExA(0, "CHOICE_RESO", "Select your resolution", WS_VISIBLE, scaled(chooserX, dpi),
-                                   scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(chooserHeight(), dpi),
+                                   scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(height, dpi),
                                    nullptr, nullptr, win32Instance, nullptr);
     if (!chooser) {
         fatalError("Cant do createwindow 1");
