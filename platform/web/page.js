@@ -38,9 +38,6 @@ const pageLibrary = {
         text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
       return btoa(text);
     },
-    canvas: function() {
-      return document.getElementById('canvas');
-    },
   },
   $page__postset: 'Module["page"] = page;',
 
@@ -139,10 +136,11 @@ const pageLibrary = {
   },
 
   // Shows the canvas with its first backing store, listens for keys and Back,
-  // and asks for full screen. Where there is no keyboard, the browser's Back
-  // ends the show as Escape does: the show pushes a history entry to come back from.
+  // and asks for full screen, without the pointer. Where there is no keyboard,
+  // the browser's Back ends the show as Escape does: the show pushes a history
+  // entry to come back from.
   pageCanvasPrepare: function(fixed, fullscreen, width, height) {
-    const canvas = page.canvas();
+    const canvas = Module.canvas;
     canvas.hidden = false;
     canvas.className = fixed ? 'fixed' : 'page';
     canvas.width = width;
@@ -171,9 +169,11 @@ const pageLibrary = {
     } catch (e) {
       console.log('no history entry: ' + e);
     }
-    const root = document.documentElement;
-    if (fullscreen && root.requestFullscreen)
-      root.requestFullscreen().catch(() => {});
+    if (!fullscreen)
+      return;
+    document.body.style.cursor = 'none';
+    if (document.documentElement.requestFullscreen)
+      document.documentElement.requestFullscreen().catch(() => {});
   },
 
   // The page's size in CSS pixels and its device pixels per CSS pixel; both
@@ -187,7 +187,7 @@ const pageLibrary = {
 
   // Places the canvas (CSS pixels) and sizes its backing store; 1 when the latter changed.
   pageCanvasPlace: function(x, y, width, height, backingWidth, backingHeight) {
-    const canvas = page.canvas();
+    const canvas = Module.canvas;
     const place = [x, y, width, height].join();
     if (page.canvasPlace !== place) {
       page.canvasPlace = place;
@@ -206,7 +206,7 @@ const pageLibrary = {
   // The drawable: the drawing buffer, which a browser may make smaller than a
   // very large canvas.
   pageCanvasSize: function(width, height) {
-    const canvas = page.canvas();
+    const canvas = Module.canvas;
     const gl = Module.ctx;
     HEAP32[width >> 2] = gl ? gl.drawingBufferWidth : canvas.width;
     HEAP32[height >> 2] = gl ? gl.drawingBufferHeight : canvas.height;
@@ -225,10 +225,6 @@ const pageLibrary = {
     if (document.fullscreenElement && document.exitFullscreen)
       document.exitFullscreen().catch(() => {});
     document.body.style.cursor = '';
-  },
-
-  pageHideCursor: function() {
-    document.body.style.cursor = 'none';
   },
 
   pageMarkFrame: function(inLoop) {

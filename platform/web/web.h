@@ -48,7 +48,6 @@ void pageCanvasSize(int32_t* width, int32_t* height);
 int pageNextKey();                     // 1: Escape; 0: none
 void pageWaitAnimationFrame();
 void pageLeaveFullscreen();
-void pageHideCursor();
 void pageMarkFrame(int inLoop);
 int pageShotWanted(int frame);
 void pageStoreShot(int frame, const uint8_t* pixels, int bytes);

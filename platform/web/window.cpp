@@ -104,8 +104,6 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     pageCanvasPrepare(fixed ? 1 : 0, desc->kind == PLAT_FULLSCREEN ? 1 : 0, width, height);
     if (!fixed)
         placeCanvas(desc->kind, width, height);
-    if (desc->kind == PLAT_FULLSCREEN && !webCapture.enabled)
-        pageHideCursor();
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
     attributes.alpha = false;   // the show clears to transparent black; the page must not show through
