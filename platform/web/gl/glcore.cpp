@@ -228,14 +228,6 @@ uint32_t glcTakeError() {
     return e;
 }
 
-bool glcInsideBegin() {
-    return ctx.inside;
-}
-
-bool glcCompiling() {
-    return ctx.compilingList != 0;
-}
-
 void glcMatrixMode(uint32_t mode) {
     if (record(OP_MATRIX_MODE, mode))
         return;

@@ -28,8 +28,6 @@ void glcReset();                     // fresh context: identity matrices, no lis
 // The subset's one error latch: the first error since the last take.
 void glcSetError(uint32_t error);
 uint32_t glcTakeError();
-bool glcInsideBegin();
-bool glcCompiling();                 // between glNewList and glEndList
 
 // Matrices.
 void glcMatrixMode(uint32_t mode);
