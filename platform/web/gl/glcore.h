@@ -1,7 +1,7 @@
 // The fixed-function part of the browser's OpenGL 1.1 subset: matrix stacks,
 // current colour and texture coordinate, primitive assembly into triangles,
 // display lists and the vertex batch. Plain C++, so it also builds natively;
-// the WebGL layer (webgl.cpp) supplies the flush.
+// the WebGL side (draw.cpp) supplies the flush.
 #pragma once
 #include <cstdint>
 #include <vector>
