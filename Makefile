@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web dist dist-win32 dist-deb dist-web
+.PHONY: all deps build windows run test test-asan test-tsan bench bench-windows fuzz clean web serve-web dist dist-win32 dist-deb dist-web
 
 all: build
 
@@ -63,8 +63,12 @@ FUZZ_CI_SECONDS ?= 30
 fuzz: deps
 	@./scripts/fuzz.sh $(FUZZ_SECONDS)
 
-bench: build
+bench: build windows
 	@./scripts/bench.sh
+
+# The Windows build's benchmark alone (also part of `make bench`).
+bench-windows: windows
+	@./scripts/bench-windows.sh
 
 # Installation: `make install PREFIX=/usr DESTDIR=/tmp/pkg`; uninstall removes
 # exactly what install put there.
