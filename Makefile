@@ -4,7 +4,16 @@
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build windows run test test-asan test-tsan bench fuzz clean web serve-web dist dist-win32 dist-deb dist-web
+# Every date and time stamp that a build writes (the Windows executable's
+# header, the archives' members, the package) is the last commit's, so two
+# builds of one commit give the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
+
+.PHONY: all deps build windows run test test-asan test-tsan bench bench-windows fuzz clean web serve-web \
+        dist dist-win32 dist-deb dist-web release-date check-reproducible
 
 all: build
 
@@ -21,7 +30,7 @@ windows: deps
 	@cmake --build build-win32 -j $(JOBS)
 
 # The browser version: build-web/index.html, tumble.js and tumble.wasm, and tumble.html (all in one).
-web:
+web: deps
 	@./scripts/web-build.sh
 
 WEB_PORT ?= 8000
@@ -63,8 +72,12 @@ FUZZ_CI_SECONDS ?= 30
 fuzz: deps
 	@./scripts/fuzz.sh $(FUZZ_SECONDS)
 
-bench: build
+bench: build windows
 	@./scripts/bench.sh
+
+# The Windows build's benchmark alone (also part of `make bench`).
+bench-windows: windows
+	@./scripts/bench-windows.sh
 
 # Installation: `make install PREFIX=/usr DESTDIR=/tmp/pkg`; uninstall removes
 # what install put there and is unchanged. An empty PREFIX= means the default
@@ -79,37 +92,54 @@ install: build
 uninstall:
 	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(INSTALL_PREFIX)"
 
-# The release archives: the Windows zip, the Debian package and the web zip.
+# The release archives: the Windows zip, the Debian package and the web zip,
+# with dist/SHA256SUMS for the three and dist/BUILDINFO, the tool and package
+# versions that a rebuild must match. `make check-reproducible` rebuilds them
+# in a fresh clone and compares.
+VERSION := $(shell sed -n 's/^project.tumble VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DEB_ARCH := $(shell dpkg --print-architecture 2>/dev/null)
+DIST_ARCHIVES = tumble-win32.zip tumble_$(VERSION)_$(DEB_ARCH).deb tumble-web.zip
 dist: dist-win32 dist-deb dist-web
+	@./scripts/dist-buildinfo.sh >dist/BUILDINFO.part && mv dist/BUILDINFO.part dist/BUILDINFO
+	@cd dist && sha256sum $(DIST_ARCHIVES) >SHA256SUMS.part && mv SHA256SUMS.part SHA256SUMS
+	@cat dist/SHA256SUMS
 
-# The executable and its text (CRLF line ends, as Windows readers expect),
-# zipped without extra file attributes or timestamps of the build machine.
-dist-win32: windows
-	@command -v zip >/dev/null || { echo "make dist: zip is missing (apt-get install zip)" >&2; exit 1; }
+# A release has no date but the last commit's.
+release-date:
+	@[ -n "$(SOURCE_DATE_EPOCH)" ] || { echo "make dist: no commit date for the release's time stamps" \
+	    "(not a git checkout? set SOURCE_DATE_EPOCH)" >&2; exit 1; }
+
+# The executable and its text (CRLF line ends, as Windows readers expect).
+dist-win32: release-date windows
 	@rm -rf dist/tumble-win32 dist/tumble-win32.zip && mkdir -p dist/tumble-win32
 	@cp build-win32/tumble.exe dist/tumble-win32/tumble.exe
 	@sed 's/$$/\r/' platform/win32/tumble.txt >dist/tumble-win32/tumble.txt
-	@cd dist/tumble-win32 && zip -q -X -9 ../tumble-win32.zip tumble.exe tumble.txt
+	@./scripts/dist-zip.sh dist/tumble-win32 dist/tumble-win32.zip tumble.exe tumble.txt
 	@rm -rf dist/tumble-win32
 	@echo "dist/tumble-win32.zip: $$(stat -c %s build-win32/tumble.exe) byte tumble.exe + tumble.txt"
 
 # dist/tumble_VERSION_ARCH.deb from its own build folder, build-deb.
-dist-deb: deps
+dist-deb: release-date deps
 	@JOBS=$(JOBS) ./packaging/build-deb.sh
 
 # The browser version for web hosts, with the single-file page when the web
 # build makes one, and how to host it.
 WEB_DIST_FILES = index.html tumble.js tumble.wasm
-dist-web: web
-	@command -v zip >/dev/null || { echo "make dist: zip is missing (apt-get install zip)" >&2; exit 1; }
+dist-web: release-date web
 	@rm -rf dist/tumble-web dist/tumble-web.zip && mkdir -p dist/tumble-web
 	@cp $(addprefix build-web/,$(WEB_DIST_FILES)) dist/tumble-web/
 	@if [ -f build-web/tumble.html ]; then cp build-web/tumble.html dist/tumble-web/; \
 	 else echo "make dist: no build-web/tumble.html; the web zip has the three host files only" >&2; fi
 	@sed 's/$$/\r/' packaging/web-README.txt >dist/tumble-web/README.txt
-	@cd dist/tumble-web && zip -q -X -9 ../tumble-web.zip *
+	@cd dist/tumble-web && ../../scripts/dist-zip.sh . ../tumble-web.zip \
+	    $(WEB_DIST_FILES) $$([ -f tumble.html ] && echo tumble.html) README.txt
 	@rm -rf dist/tumble-web
 	@echo "dist/tumble-web.zip: $$(unzip -Z1 dist/tumble-web.zip | tr '\n' ' ')"
+
+# Builds the release of the last commit again in a fresh clone elsewhere and
+# compares it with dist/, naming the first file that differs.
+check-reproducible: dist
+	@./scripts/check-reproducible.sh
 
 clean:
 	rm -rf build build-win32 build-asan build-tsan build-fuzz build-web build-deb dist

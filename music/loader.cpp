@@ -2,7 +2,6 @@
 // Player's patterns, instruments and samples. Every count, index and loop it
 // keeps lies inside the data it allocated; a file that ends early keeps what
 // was there (the rest plays as silence) and says so in moduleLoadWarning.
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -47,17 +46,39 @@ bool fail(const char* why) {
     return false;
 }
 
+// Writes text into lastWarning from position at, cut short as snprintf would
+// be; returns the new end. (snprintf would link the runtime's whole printf.)
+size_t warningAppend(size_t at, const char* text) {
+    while (*text && at + 1 < sizeof lastWarning)
+        lastWarning[at++] = *text++;
+    lastWarning[at] = 0;
+    return at;
+}
+
+size_t warningAppend(size_t at, int32_t value) {
+    char digits[12];
+    char* p = digits + sizeof digits;
+    *--p = 0;
+    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        *--p = '-';
+    return warningAppend(at, p);
+}
+
 // Keeps the first place where the data ran out.
 void noteCut(bool cut, const char* what, int32_t index, int32_t count) {
     if (!cut || lastWarning[0])
         return;
-    if (count < 0)
-        std::snprintf(lastWarning, sizeof lastWarning,
-                      "the file ends inside %s; what is missing plays as silence", what);
-    else
-        std::snprintf(lastWarning, sizeof lastWarning,
-                      "the file ends inside %s %d of %d; what is missing plays as silence", what,
-                      static_cast<int>(index), static_cast<int>(count));
+    size_t at = warningAppend(warningAppend(0, "the file ends inside "), what);
+    if (count >= 0) {
+        at = warningAppend(warningAppend(at, " "), index);
+        at = warningAppend(warningAppend(at, " of "), count);
+    }
+    warningAppend(at, "; what is missing plays as silence");
 }
 
 void loadPattern(ByteReader& in, Pattern& pattern, int32_t channels) {

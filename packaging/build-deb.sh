@@ -4,6 +4,7 @@
 # inside that folder, so neither build/ nor a user's `make install` (or its
 # record) is touched. Then lintian must find no errors and no warnings.
 set -e
+export LC_ALL=C   # the same sort order and messages everywhere
 cd "$(dirname "$0")/.."
 BUILD=${DEB_BUILD:-build-deb}
 JOBS=${JOBS:-2}
@@ -13,6 +14,16 @@ for tool in dpkg-deb dpkg-shlibdeps dpkg-buildflags fakeroot lintian strip; do
         exit 1
     }
 done
+
+# The same sources give the same package: every date is the last commit's.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=""
+    [ -n "$SOURCE_DATE_EPOCH" ] || {
+        echo "make dist: no commit date for the package's time stamps (not a git checkout? set SOURCE_DATE_EPOCH)" >&2
+        exit 1
+    }
+fi
+export SOURCE_DATE_EPOCH
 
 # Hardened like any Debian package; the build type's -O3 still comes last.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
@@ -63,7 +74,10 @@ depends="$depends, libgl1"
 
 (cd "$root" && find usr -type f -printf '%P\n' | sort | sed 's|^|usr/|' | xargs md5sum) >"$root/DEBIAN/md5sums"
 chmod 644 "$root/DEBIAN/md5sums"
-size=$(du -k -s --exclude=DEBIAN "$root" | cut -f1)
+# As dpkg-gencontrol counts it: each file's apparent size rounded up to a
+# KiB, and one KiB for every other entry (not the blocks a file system uses).
+size=$(cd "$root" && find . -path ./DEBIAN -prune -o -printf '%y %s\n' |
+    awk '$1 == "f" || $1 == "l" { kib += int(($2 + 1023) / 1024); next } { kib += 1 } END { print kib }')
 cat >"$root/DEBIAN/control" <<EOF
 Package: tumble
 Version: $version
@@ -87,8 +101,6 @@ Description: real-time audiovisual production
 EOF
 chmod 644 "$root/DEBIAN/control"
 
-# The same sources give the same package: every file dated by the last commit.
-export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}"
 find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 mkdir -p dist

@@ -23,6 +23,19 @@ for b in build/tests/*/*_bench build/*_bench; do
     summary="$summary$name: $verdict
 "
 done
+# The Windows build's own benchmark, under Wine (scripts/bench-windows.sh).
+if [ -f build-win32/tumble-bench.exe ]; then
+    echo "== tumble-bench.exe (Windows build, under Wine)"
+    { ./scripts/bench-windows.sh; echo $? >"$rc"; } | tee "$log"
+    if [ "$(cat "$rc")" != 0 ]; then
+        verdict="failed (exit code $(cat "$rc"))"
+        status=1
+    else
+        verdict=$(grep '^both:' "$log")
+    fi
+    summary="${summary}tumble-bench.exe: $verdict
+"
+fi
 echo "== summary"
 printf '%s' "$summary"
 exit $status

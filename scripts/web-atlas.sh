@@ -3,6 +3,8 @@
 # backend's FreeType code: browsers draw canvas text each their own way.
 #   web-atlas.sh SOURCE_DIR OUT.inc
 set -e
+# fontconfig prefers fonts for the locale's language: the same one everywhere.
+export LC_ALL=C
 src=$1 out=$2
 dir=$(dirname "$out")
 mkdir -p "$dir"

@@ -45,3 +45,9 @@ const nothrow_t nothrow{};
 
 extern "C" [[noreturn]] void __cxa_throw_bad_array_new_length() { std::abort(); }
 extern "C" [[noreturn]] void __cxa_pure_virtual() { std::abort(); }
+
+// The runtime's default math error handler prints to the console, which a
+// windowed program does not have; this one leaves the result and errno as the
+// math library set them, and keeps its message texts out of the executable.
+struct _exception;
+extern "C" int _matherr(_exception*) { return 0; }

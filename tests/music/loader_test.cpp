@@ -258,7 +258,7 @@ TEST(Loader, RefusesWhatItCannotPlay) {
 
 TEST(Loader, NamesTheRealCauseAndWhatWasCut) {
     XmModule m;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 12; ++i)
         m.patterns.push_back(emptyPattern(4, 2));
     m.instruments.push_back(simpleInstrument({1, 2, 3, 4}));
     std::vector<uint8_t> good = writeXm(m);
@@ -268,12 +268,18 @@ TEST(Loader, NamesTheRealCauseAndWhatWasCut) {
         ASSERT_NE(whole.player, nullptr);
         EXPECT_STREQ(moduleLoadWarning(), "");
     }
-    std::vector<uint8_t> cut(good.begin(), good.begin() + 336 + 17 + 5);   // inside pattern 1
+    std::vector<uint8_t> cut(good.begin(), good.begin() + 336 + 17 * 10 + 5);   // inside pattern 10
     {
         Loaded part(cut);
         ASSERT_NE(part.player, nullptr);
         EXPECT_STREQ(moduleLoadWarning(),
-                     "the file ends inside pattern 1 of 3; what is missing plays as silence");
+                     "the file ends inside pattern 10 of 12; what is missing plays as silence");
+    }
+    cut.resize(200);   // inside the order table
+    {
+        Loaded part(cut);
+        ASSERT_NE(part.player, nullptr);
+        EXPECT_STREQ(moduleLoadWarning(), "the file ends inside the header; what is missing plays as silence");
     }
 
     XmModule none = m;
