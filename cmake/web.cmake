@@ -21,7 +21,11 @@ target_link_options(tumble PRIVATE
   -sENVIRONMENT=web -sUSE_SDL=0 -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sASYNCIFY -sASYNCIFY_STACK_SIZE=262144
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864
-  -sEXPORTED_FUNCTIONS=_main,_webAudioCallback,_webPublishAudio)
+  -sEXPORTED_FUNCTIONS=_main,_webAudioCallback,_webPublishAudio
+  --js-library ${CMAKE_SOURCE_DIR}/platform/web/page.js -sASYNCIFY_IMPORTS=pageWaitAnimationFrame)
+# The page's script library, and the page the link step copies.
+set_target_properties(tumble PROPERTIES LINK_DEPENDS
+                      "${CMAKE_SOURCE_DIR}/platform/web/page.js;${CMAKE_SOURCE_DIR}/platform/web/index.html")
 find_program(TUMBLE_PYTHON NAMES python3 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 add_custom_command(TARGET tumble POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html

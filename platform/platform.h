@@ -35,11 +35,19 @@ void platSetMessageBoxHook(PlatMessageBoxHook hook);   // null restores the real
 // One line on the diagnostic stream where the system has one (nowhere on Windows).
 void platLog(const char* line);
 
-// Resolution chooser: blocks until the viewer confirms or cancels and returns
-// which. *choice is 0 until a choice is picked, then 1..8 (the chooser's rows,
-// top down). A chooser window that cannot be made is a fatalError naming it.
+// Resolution chooser: shows the rows' labels top down, as given, blocks until
+// the viewer confirms or cancels and returns which. *choice is 0 until a row
+// is picked, then 1..count. A chooser window that cannot be made is a
+// fatalError naming it.
+struct PlatChooserRow {
+    const char* label;
+    int32_t width;      // the render size; the display mode too unless windowed
+    int32_t height;
+    bool windowed;
+    bool isDefault;     // what confirming without a pick gives
+};
 enum { PLAT_CHOOSER_OPEN = 0, PLAT_CHOOSER_CONFIRMED = 1, PLAT_CHOOSER_CANCELLED = 2 };
-int32_t platRunChooser(int32_t* choice);
+int32_t platRunChooser(const PlatChooserRow* rows, int32_t count, int32_t* choice);
 
 // Display.
 void platDesktopSize(int32_t* width, int32_t* height);

@@ -19,7 +19,9 @@ extern int32_t loaded;
 extern int32_t musicStarted;
 
 // Start-up and chooser.
-void chooseScreenSize(int32_t choice);  // resolution table: sets screen size and fullscreen
+extern const PlatChooserRow chooserRows[];
+extern const int32_t chooserRowCount;
+void chooseScreenSize(int32_t choice);  // the chosen row (else the default): screen size and fullscreen
 
 // Render window.
 extern const PlatWindowCallbacks renderWindowCallbacks;

@@ -1,16 +1,14 @@
 // Resolution chooser as a small GTK 3 window.
 #include <gtk/gtk.h>
+
+#include <vector>
+
 #include "platform/platform.h"
 
 namespace {
 
-const char* const labels[8] = {
-    "640x480", "800x600", "960x720", "1024x768 (default)",
-    "1152x864", "1280x960", "1280x1024", "windowed",
-};
-
 struct Chooser {
-    GtkWidget* radios[8];
+    std::vector<GtkWidget*> radios;
     GtkWidget* cancel;
     int32_t* choice;
     int result;
@@ -21,9 +19,9 @@ void finish(Chooser* c, int result) {
         return;
     c->result = result;
     if (result == 1) {
-        for (int i = 0; i < 8; ++i)
+        for (size_t i = 0; i < c->radios.size(); ++i)
             if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->radios[i])))
-                *c->choice = i + 1;
+                *c->choice = static_cast<int32_t>(i) + 1;
     }
     gtk_main_quit();
 }
@@ -35,9 +33,9 @@ void onRadio(GtkToggleButton* button, gpointer data) {
     Chooser* c = static_cast<Chooser*>(data);
     if (!gtk_toggle_button_get_active(button))
         return;
-    for (int i = 0; i < 8; ++i)
+    for (size_t i = 0; i < c->radios.size(); ++i)
         if (GTK_WIDGET(button) == c->radios[i])
-            *c->choice = i + 1;
+            *c->choice = static_cast<int32_t>(i) + 1;
 }
 
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
@@ -61,7 +59,7 @@ gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
 
 }  // namespace
 
-int32_t platRunChooser(int32_t* choice) {
+int32_t platRunChooser(const PlatChooserRow* rows, int32_t count, int32_t* choice) {
     const bool hasDisplay = g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY");
     if (!hasDisplay || !gtk_init_check(nullptr, nullptr)) {
         platLog("tumble: no display: set DISPLAY or WAYLAND_DISPLAY");
@@ -80,15 +78,17 @@ int32_t platRunChooser(int32_t* choice) {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     gtk_container_add(GTK_CONTAINER(window), box);
     GSList* group = nullptr;
-    for (int i = 0; i < 8; ++i) {
-        c.radios[i] = gtk_radio_button_new_with_label(group, labels[i]);
-        group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(c.radios[i]));
-        gtk_box_pack_start(GTK_BOX(box), c.radios[i], FALSE, FALSE, 0);
+    for (int32_t i = 0; i < count; ++i) {
+        GtkWidget* radio = gtk_radio_button_new_with_label(group, rows[i].label);
+        c.radios.push_back(radio);
+        group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(radio));
+        gtk_box_pack_start(GTK_BOX(box), radio, FALSE, FALSE, 0);
+        // A radio group always has one active button: start on the default row.
+        if (rows[i].isDefault)
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), TRUE);
     }
-    // A radio group always has one active button: start on the labelled default.
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c.radios[3]), TRUE);
-    for (int i = 0; i < 8; ++i)
-        g_signal_connect(c.radios[i], "toggled", G_CALLBACK(onRadio), &c);
+    for (GtkWidget* radio : c.radios)
+        g_signal_connect(radio, "toggled", G_CALLBACK(onRadio), &c);
 
     GtkWidget* ok = gtk_button_new_with_label("Ok, let's go!");
     GtkWidget* cancel = gtk_button_new_with_label("Cancel");

@@ -38,72 +38,6 @@ struct Wave {
 
 Wave wave{};
 
-EM_JS(int, pageAudioStart, (int rate, int frames, int16_t* buffer), {
-    try {
-        let context = Module.webAudioContext;
-        if (!context) {
-            const Context = window.AudioContext || window.webkitAudioContext;
-            if (!Context)
-                return 0;
-            context = Module.webAudioContext = new Context({sampleRate: rate});
-        }
-        // A context the browser keeps suspended would never ask for samples, and
-        // the song clock would stand still: the silent device keeps time instead.
-        if (context.sampleRate != rate || context.state !== 'running')
-            return 0;
-        const node = context.createScriptProcessor(frames, 0, 2);
-        node.onaudioprocess = (e) => {
-            const out = e.outputBuffer;
-            const n = out.length;
-            Module._webAudioCallback(buffer, n, typeof e.playbackTime === 'number' ? e.playbackTime : -1);
-            const left = out.getChannelData(0), right = out.getChannelData(1);
-            const pcm = HEAP16.subarray(buffer >> 1, (buffer >> 1) + n * 2);
-            for (let i = 0; i < n; ++i) {
-                left[i] = pcm[i * 2] / 32768;
-                right[i] = pcm[i * 2 + 1] / 32768;
-            }
-        };
-        node.connect(context.destination);
-        Module.webAudioNode = node;
-        if (context.state !== 'running')
-            context.resume().catch(() => {});
-        return 1;
-    } catch (e) {
-        console.log('no sound: ' + e);
-        return 0;
-    }
-});
-
-// The context time whose sound reaches the ear now; -1 when the page has no context.
-EM_JS(double, heardContextTime, (), {
-    const context = Module.webAudioContext;
-    if (!context)
-        return -1;
-    if (context.getOutputTimestamp) {
-        const t = context.getOutputTimestamp();
-        // Zero until the device has played a first buffer.
-        if (t && t.contextTime > 0 && t.performanceTime > 0)
-            return t.contextTime + Math.max(0, performance.now() - t.performanceTime) / 1000;
-    }
-    return context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
-});
-
-EM_JS(void, pageAudioStop, (), {
-    if (Module.webAudioNode) {
-        Module.webAudioNode.onaudioprocess = null;
-        Module.webAudioNode.disconnect();
-        Module.webAudioNode = null;
-    }
-});
-
-EM_JS(void, publish, (const int16_t* samples, int count), {
-    const data = HEAPU8.subarray(samples, samples + count * 2);
-    let text = "";
-    for (let i = 0; i < data.length; i += 0x8000)
-        text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
-    Module.webAudio = btoa(text);
-});
-
 bool deviceOpen(int32_t rate) {
     if (wave.open)
         return true;
@@ -137,7 +71,7 @@ uint32_t devicePosition() {
     const uint64_t taken = consumed > wave.latencyBytes ? consumed - wave.latencyBytes : 0;
     if (webCapture.enabled || !wave.anchored)
         return static_cast<uint32_t>(taken);
-    const double now = heardContextTime();
+    const double now = pageHeardTime();
     if (now < 0)
         return static_cast<uint32_t>(std::max(taken, wave.heardBytes));
     // Bytes are contiguous on the context's clock as long as no callback came
@@ -192,9 +126,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t fra
     webStepThreads();
 }
 
-// Hands the recorded samples to the page as base64 (Module.webAudio) and returns their frame count.
+// Hands the recorded samples to the page (Module.page.audio) and returns their frame count.
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t webPublishAudio() {
-    publish(wave.recorded.data(), static_cast<int>(wave.recorded.size()));
+    pagePublishAudio(wave.recorded.data(), static_cast<int>(wave.recorded.size()));
     return static_cast<uint32_t>(wave.recorded.size() / 2);
 }
 

@@ -1,39 +1,18 @@
-// The resolution chooser as the page's own form (index.html): shown, then
-// polled until one of its buttons has been pressed.
+// The resolution chooser as the page's own form (index.html): its rows added,
+// shown, then polled until one of its buttons has been pressed.
 #include <emscripten.h>
 
 #include "platform/platform.h"
+#include "platform/web/web.h"
 
-namespace {
-
-EM_JS(int, chooserShow, (), {
-    const form = document.getElementById('chooser');
-    if (!form)
-        return 0;
-    Module.chooserResult = 0;
-    form.hidden = false;
-    if (Module.webChooserMs === undefined)
-        Module.webChooserMs = performance.now();
-    return 1;
-});
-
-// 0 while open, 1 confirmed, 2 cancelled; the current pick in *choice.
-EM_JS(int, chooserPoll, (int32_t* choice), {
-    const picked = document.querySelector('#chooser input[name=resolution]:checked');
-    HEAP32[choice >> 2] = picked ? parseInt(picked.value, 10) : 0;
-    if (Module.chooserResult)
-        document.getElementById('chooser').hidden = true;
-    return Module.chooserResult || 0;
-});
-
-}  // namespace
-
-int32_t platRunChooser(int32_t* choice) {
+int32_t platRunChooser(const PlatChooserRow* rows, int32_t count, int32_t* choice) {
     *choice = 0;
-    if (!chooserShow())
+    if (!pageChooserShow())
         fatalError("Select your resolution");
+    for (int32_t i = 0; i < count; ++i)
+        pageChooserRow(i + 1, rows[i].label, rows[i].isDefault ? 1 : 0);
     for (;;) {
-        const int result = chooserPoll(choice);
+        const int result = pageChooserPoll(choice);
         if (result == PLAT_CHOOSER_CONFIRMED || result == PLAT_CHOOSER_CANCELLED)
             return result;
         emscripten_sleep(30);

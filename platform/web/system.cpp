@@ -13,40 +13,6 @@
 
 WebCapture webCapture{};
 
-namespace {
-
-// The page address, parsed here once. Module.webSettings tells the page's own
-// scripts; the wanted frames wait in Module.webWantedShots.
-EM_JS(void, pageSettings, (int32_t* fields), {
-    const p = new URLSearchParams(location.search);
-    const capture = p.get('capture') === '1';
-    const record = capture || p.get('record') === '1';
-    Module.webSettings = {capture: capture, record: record};
-    if (capture) {
-        const list = (p.get('shots') || "").split(',').filter((s) => s);
-        Module.webWantedShots = new Set(list.map((s) => parseInt(s, 10)));
-        Module.webShots = {};
-    }
-    const fps = parseInt(p.get('fps') || '50', 10);
-    const m = /^([0-9]+)x([0-9]+)$/.exec(p.get('size') || "");
-    const sized = m && +m[1] >= 1 && +m[2] >= 1 && +m[1] <= 8192 && +m[2] <= 8192;
-    HEAP32[fields >> 2] = capture ? 1 : 0;
-    HEAP32[(fields >> 2) + 1] = record ? 1 : 0;
-    HEAP32[(fields >> 2) + 2] = fps > 0 && fps <= 1000 ? fps : 50;
-    HEAP32[(fields >> 2) + 3] = sized ? +m[1] : 640;
-    HEAP32[(fields >> 2) + 4] = sized ? +m[2] : 480;
-});
-
-// In capture mode a box would stop the test: it goes to the log only.
-EM_JS(void, showMessageBox, (const char* text, const char* caption, int quiet), {
-    const message = UTF8ToString(caption) + '\n\n' + UTF8ToString(text);
-    console.log(message);
-    if (!quiet)
-        alert(message);
-});
-
-}  // namespace
-
 void webReadPageSettings() {
     int32_t fields[5] = {};
     pageSettings(fields);
@@ -58,24 +24,20 @@ void webReadPageSettings() {
     webCapture.clockSamples = 0;
 }
 
-uint32_t webRealTicks() {
-    return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
-}
-
 uint32_t backendTickCount() {
     if (webCapture.enabled)
         return WEB_CAPTURE_BASE_TICKS +
                static_cast<uint32_t>(webCapture.clockSamples * 1000 / WEB_AUDIO_RATE);
-    return webRealTicks();
+    return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
 }
 
 namespace {
-void pageMessageBox(const char* text, const char* caption, int) {
-    showMessageBox(text ? text : "", caption ? caption : "", webCapture.enabled ? 1 : 0);
+void messageBox(const char* text, const char* caption, int) {
+    pageShowMessage(text ? text : "", caption ? caption : "", webCapture.enabled ? 1 : 0);
 }
 }  // namespace
 
-void (*backendMessageBox)(const char*, const char*, int) = pageMessageBox;
+void (*backendMessageBox)(const char*, const char*, int) = messageBox;
 
 void platLog(const char* line) {
     std::fprintf(stderr, "%s\n", line ? line : "");

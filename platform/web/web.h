@@ -26,8 +26,33 @@ struct WebCapture {
 extern WebCapture webCapture;
 
 void webReadPageSettings();            // the test hooks from the page address
-uint32_t webRealTicks();
 void webStepThreads();                 // one turn for each cooperative thread
 void webAudioPlayUntil(uint64_t sample);   // capture: the device plays up to this clock sample
 bool webInsideEventLoop();
 bool webShowStarted();
+
+// The page's script library (page.js, which documents what the page, the
+// module and the tests share): what the module asks of the page.
+extern "C" {
+void pageSettings(int32_t* fields);   // capture, record, fps, width, height
+void pageShowMessage(const char* text, const char* caption, int quiet);
+void pageEnded(int showed);
+void pageChooserRow(int value, const char* label, int checked);
+int pageChooserShow();                 // 0: the page has no chooser
+int pageChooserPoll(int32_t* choice);
+void pageDesktopSize(int32_t* width, int32_t* height);
+void pageCanvasPrepare(int fixed, int fullscreen, int width, int height);
+void pageViewport(int32_t* size, double* ratio);
+int pageCanvasPlace(int x, int y, int width, int height, int backingWidth, int backingHeight);
+void pageCanvasSize(int32_t* width, int32_t* height);
+int pageNextKey();                     // 1: Escape; 0: none
+void pageWaitAnimationFrame();
+void pageLeaveFullscreen();
+void pageMarkFrame(int inLoop);
+int pageShotWanted(int frame);
+void pageStoreShot(int frame, const uint8_t* pixels, int bytes);
+void pagePublishAudio(const int16_t* samples, int count);
+int pageAudioStart(int rate, int frames, int16_t* buffer);
+double pageHeardTime();
+void pageAudioStop();
+}

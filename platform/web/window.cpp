@@ -37,126 +37,6 @@ double lastYield = -1.0e9;
 int32_t captureFrame = 0;   // index of the frame being drawn on the virtual clock
 std::vector<uint8_t> shotPixels;
 
-EM_JS(void, desktopSize, (int32_t* width, int32_t* height), {
-    HEAP32[width >> 2] = screen.width;
-    HEAP32[height >> 2] = screen.height;
-});
-
-// Shows the canvas with its first backing store, listens for keys and Back,
-// and asks for full screen. Where there is no keyboard, the browser's Back
-// ends the show as Escape does: the show pushes a history entry to come back from.
-EM_JS(void, canvasPrepare, (int fixed, int fullscreen, int width, int height), {
-    const canvas = document.getElementById('canvas');
-    canvas.hidden = false;
-    canvas.className = fixed ? 'fixed' : 'page';
-    canvas.width = width;
-    canvas.height = height;
-    Module.webKeys = [];
-    if (!Module.webListening) {
-        Module.webListening = true;
-        window.addEventListener('keydown', (e) => {
-            if (e.key === 'Escape') {
-                Module.webKeys.push(1);
-                e.preventDefault();
-            }
-        });
-        window.addEventListener('popstate', () => {
-            if (Module.webBackArmed) {
-                Module.webBackArmed = false;
-                Module.webKeys.push(1);
-            }
-        });
-    }
-    if (fixed)
-        return;
-    try {
-        history.pushState({tumbleShow: true}, "");
-        Module.webBackArmed = true;
-    } catch (e) {
-        console.log('no history entry: ' + e);
-    }
-    const page = document.documentElement;
-    if (fullscreen && page.requestFullscreen)
-        page.requestFullscreen().catch(() => {});
-});
-
-// The page's size in CSS pixels and its device pixels per CSS pixel; both
-// change with the zoom and with the screen the window is on.
-EM_JS(void, pageViewport, (int32_t* size, double* ratio), {
-    HEAP32[size >> 2] = Math.max(1, window.innerWidth | 0);
-    HEAP32[(size >> 2) + 1] = Math.max(1, window.innerHeight | 0);
-    const r = window.devicePixelRatio;
-    HEAPF64[ratio >> 3] = r > 0 && r <= 16 ? r : 1;
-});
-
-// Places the canvas (CSS pixels) and sizes its backing store; 1 when the latter changed.
-EM_JS(int, canvasPlace, (int x, int y, int width, int height, int backingWidth, int backingHeight), {
-    const canvas = document.getElementById('canvas');
-    const place = [x, y, width, height].join();
-    if (Module.webCanvasPlace !== place) {
-        Module.webCanvasPlace = place;
-        canvas.style.left = x + 'px';
-        canvas.style.top = y + 'px';
-        canvas.style.width = width + 'px';
-        canvas.style.height = height + 'px';
-    }
-    if (canvas.width == backingWidth && canvas.height == backingHeight)
-        return 0;
-    canvas.width = backingWidth;
-    canvas.height = backingHeight;
-    return 1;
-});
-
-// The drawable: the drawing buffer, which a browser may make smaller than a
-// very large canvas.
-EM_JS(void, canvasSize, (int32_t* width, int32_t* height), {
-    const canvas = document.getElementById('canvas');
-    const gl = Module.ctx;
-    HEAP32[width >> 2] = gl ? gl.drawingBufferWidth : canvas.width;
-    HEAP32[height >> 2] = gl ? gl.drawingBufferHeight : canvas.height;
-});
-
-EM_JS(int, nextKey, (), {
-    return Module.webKeys && Module.webKeys.length ? Module.webKeys.shift() : 0;
-});
-
-EM_ASYNC_JS(void, waitAnimationFrame, (), {
-    await new Promise((resolve) => requestAnimationFrame(resolve));
-});
-
-EM_JS(void, leaveFullscreen, (), {
-    if (document.fullscreenElement && document.exitFullscreen)
-        document.exitFullscreen().catch(() => {});
-    document.body.style.cursor = "";
-});
-
-EM_JS(void, hideCursor, (), {
-    document.body.style.cursor = 'none';
-});
-
-// Start-up times for the curious (and the test): the first picture, and the first frame of the show itself.
-EM_JS(void, markFrame, (int inLoop), {
-    if (Module.webFirstFrameMs === undefined)
-        Module.webFirstFrameMs = performance.now();
-    if (inLoop && Module.webFirstShowFrameMs === undefined)
-        Module.webFirstShowFrameMs = performance.now();
-});
-
-// Capture mode only: the frames the page address asked for (Module.webWantedShots).
-EM_JS(int, shotWanted, (int frame), {
-    Module.webFramesDrawn = frame + 1;
-    return Module.webWantedShots.has(frame) ? 1 : 0;
-});
-
-// Top-down RGB rows, base64, for the test to fetch.
-EM_JS(void, storeShot, (int frame, const uint8_t* pixels, int bytes), {
-    const data = HEAPU8.subarray(pixels, pixels + bytes);
-    let text = "";
-    for (let i = 0; i < data.length; i += 0x8000)
-        text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
-    Module.webShots[frame] = btoa(text);
-});
-
 // The canvas takes the largest 4:3 rectangle of the page, centred on black.
 // Windowed, its backing store has one pixel per device pixel there; full
 // screen, it has the chosen mode fitted to 4:3 and the page scales it, as a
@@ -171,26 +51,21 @@ bool placeCanvas(PlatWindowKind kind, int32_t modeWidth, int32_t modeHeight) {
         backing.width = std::max(1, static_cast<int32_t>(std::lround(css.width * ratio)));
         backing.height = std::max(1, static_cast<int32_t>(std::lround(css.height * ratio)));
     }
-    return canvasPlace(css.x, css.y, css.width, css.height, backing.width, backing.height) != 0;
+    return pageCanvasPlace(css.x, css.y, css.width, css.height, backing.width, backing.height) != 0;
 }
 
 void sendSize(PlatWindow* w) {
     int32_t width = 0, height = 0;
-    canvasSize(&width, &height);
+    pageCanvasSize(&width, &height);
     w->sized = true;
     if (w->callbacks.size)
         w->callbacks.size(width, height);
 }
 
 void readBackShot(int32_t frame) {
-    const int32_t w = webCapture.width, h = webCapture.height;
-    std::vector<uint8_t> bottomUp(static_cast<size_t>(w) * h * 3);
-    shotPixels.resize(bottomUp.size());
-    webglReadCanvas(w, h, bottomUp.data());
-    const size_t row = static_cast<size_t>(w) * 3;
-    for (int32_t y = 0; y < h; ++y)
-        std::copy_n(&bottomUp[row * (h - 1 - y)], row, &shotPixels[row * y]);
-    storeShot(frame, shotPixels.data(), static_cast<int>(shotPixels.size()));
+    shotPixels.resize(static_cast<size_t>(webCapture.width) * webCapture.height * 3);
+    webglReadCanvas(webCapture.width, webCapture.height, shotPixels.data());
+    pageStoreShot(frame, shotPixels.data(), static_cast<int>(shotPixels.size()));
 }
 
 void drawFrame(PlatWindow* w) {
@@ -209,7 +84,7 @@ bool webShowStarted() {
 }
 
 void platDesktopSize(int32_t* width, int32_t* height) {
-    desktopSize(width, height);
+    pageDesktopSize(width, height);
 }
 
 void platSwitchDisplay(int32_t, int32_t, int32_t) {
@@ -217,7 +92,7 @@ void platSwitchDisplay(int32_t, int32_t, int32_t) {
 }
 
 void platRestoreDisplay(int32_t, int32_t, int32_t) {
-    leaveFullscreen();
+    pageLeaveFullscreen();
 }
 
 PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks* callbacks) {
@@ -226,11 +101,9 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
     const int32_t width = webCapture.enabled ? webCapture.width : desc->width;
     const int32_t height = webCapture.enabled ? webCapture.height : desc->height;
     const bool fixed = webCapture.enabled || desc->kind == PLAT_OFFSCREEN;
-    canvasPrepare(fixed ? 1 : 0, desc->kind == PLAT_FULLSCREEN ? 1 : 0, width, height);
+    pageCanvasPrepare(fixed ? 1 : 0, desc->kind == PLAT_FULLSCREEN ? 1 : 0, width, height);
     if (!fixed)
         placeCanvas(desc->kind, width, height);
-    if (desc->kind == PLAT_FULLSCREEN && !webCapture.enabled)
-        hideCursor();
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
     attributes.alpha = false;   // the show clears to transparent black; the page must not show through
@@ -265,13 +138,13 @@ bool platSwapBuffers(PlatWindow* window) {
     if (!window || !window->open)
         return false;
     webglFinishFrame();
-    markFrame(insideLoop ? 1 : 0);
-    if (webCapture.enabled && insideLoop && shotWanted(captureFrame))
+    pageMarkFrame(insideLoop ? 1 : 0);
+    if (webCapture.enabled && insideLoop && pageShotWanted(captureFrame))
         readBackShot(captureFrame);
     // Outside the frame loop (the loading screen) a picture shows only once the
     // page gets control back; a few times a second is enough for a progress bar.
     if (!insideLoop && emscripten_get_now() - lastYield >= LOADING_YIELD_MS) {
-        waitAnimationFrame();
+        pageWaitAnimationFrame();
         lastYield = emscripten_get_now();
     }
     return true;
@@ -285,7 +158,7 @@ void platCloseWindow(PlatWindow* window) {
     if (!window)
         return;
     window->open = false;
-    leaveFullscreen();
+    pageLeaveFullscreen();
 }
 
 void platRunEventLoop() {
@@ -295,8 +168,8 @@ void platRunEventLoop() {
     insideLoop = true;
     double nextTick = emscripten_get_now();
     while (w->open) {
-        waitAnimationFrame();
-        for (int key; w->open && (key = nextKey()) != 0;)
+        pageWaitAnimationFrame();
+        for (int key; w->open && (key = pageNextKey()) != 0;)
             if (key == 1 && w->callbacks.key)
                 w->callbacks.key(PLAT_KEY_ESCAPE);
         if (!w->open)

@@ -18,28 +18,32 @@ const PlatWindowCallbacks* handlers = nullptr;
 int32_t* chooserChoice = nullptr;
 volatile int32_t chooserState = 0;
 
-// The chooser's layout at 96 DPI, scaled by DPI / 96 on other screens.
+// The chooser's layout at 96 DPI, scaled by DPI / 96 on other screens: the
+// rows' radio buttons (ids 101..) 20 apart from the top, then the two buttons.
 struct ChooserItem {
     int32_t id;
     const char* label;
     DWORD style;
     int32_t x, y, width, height;
 };
-const ChooserItem chooserItems[10] = {
-    {100, "Ok, let's go!", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 10, 176, 140, 24},
-    {120, "Cancel", WS_TABSTOP | WS_GROUP, 10, 206, 140, 24},
-    {101, "640x480", BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 10, 10, 150, 20},
-    {102, "800x600", BS_AUTORADIOBUTTON, 10, 30, 150, 20},
-    {103, "960x720", BS_AUTORADIOBUTTON, 10, 50, 150, 20},
-    {104, "1024x768 (default)", BS_AUTORADIOBUTTON, 10, 70, 150, 20},
-    {105, "1152x864", BS_AUTORADIOBUTTON, 10, 90, 150, 20},
-    {106, "1280x960", BS_AUTORADIOBUTTON, 10, 110, 150, 20},
-    {107, "1280x1024", BS_AUTORADIOBUTTON, 10, 130, 150, 20},
-    {108, "windowed", BS_AUTORADIOBUTTON, 10, 150, 150, 20},
-};
-const int32_t chooserX = 300, chooserY = 200, chooserWidth = 167, chooserHeight = 266;
-// The buttons' right and bottom edges plus the margin: the least client area.
-const int32_t chooserContentWidth = 160, chooserContentHeight = 240;
+enum : int32_t { ID_OK = 100, ID_CANCEL = 120, ID_FIRST_ROW = 101, MAX_ROWS = ID_CANCEL - ID_FIRST_ROW };
+const PlatChooserRow* chooserRows = nullptr;
+int32_t chooserRowCount = 0;
+// Item 0 is "Ok, let's go!", 1 "Cancel", then the rows top down.
+ChooserItem chooserItem(int32_t index) {
+    const int32_t okY = 16 + 20 * chooserRowCount;
+    if (index == 0)
+        return {ID_OK, "Ok, let's go!", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 10, okY, 140, 24};
+    if (index == 1)
+        return {ID_CANCEL, "Cancel", WS_TABSTOP | WS_GROUP, 10, okY + 30, 140, 24};
+    const int32_t row = index - 2;
+    const DWORD first = row == 0 ? WS_TABSTOP | WS_GROUP : 0;
+    return {ID_FIRST_ROW + row, chooserRows[row].label, BS_AUTORADIOBUTTON | first, 10, 10 + 20 * row, 150, 20};
+}
+// The window's size, and the least client area: "Cancel"'s right and bottom
+// edges plus the margin. Both heights grow by 20 a row.
+const int32_t chooserX = 300, chooserY = 200, chooserWidth = 167, chooserContentWidth = 160;
+const int32_t chooserBaseHeight = 106, chooserBaseContentHeight = 80;
 
 HFONT chooserFonts[2] = {nullptr, nullptr};   // regular, bold
 
@@ -74,13 +78,14 @@ void layoutChooser(HWND chooser, UINT dpi) {
     int height = -MulDiv(8, static_cast<int>(dpi), 72);
     chooserFonts[0] = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
     chooserFonts[1] = CreateFontA(height, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
-    for (const ChooserItem& item : chooserItems) {
+    for (int32_t i = 0; i < chooserRowCount + 2; ++i) {
+        const ChooserItem item = chooserItem(i);
         HWND control = GetDlgItem(chooser, item.id);
         if (!control)
             continue;
         SetWindowPos(control, nullptr, scaled(item.x, dpi), scaled(item.y, dpi), scaled(item.width, dpi),
                      scaled(item.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(chooserFonts[item.id == 100 ? 1 : 0]), 1);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(chooserFonts[item.id == ID_OK ? 1 : 0]), 1);
     }
     for (HFONT f : old) {
         if (f)
@@ -90,7 +95,7 @@ void layoutChooser(HWND chooser, UINT dpi) {
     GetClientRect(chooser, &client);
     GetWindowRect(chooser, &outer);
     int32_t growX = scaled(chooserContentWidth, dpi) - (client.right - client.left);
-    int32_t growY = scaled(chooserContentHeight, dpi) - (client.bottom - client.top);
+    int32_t growY = scaled(chooserBaseContentHeight + 20 * chooserRowCount, dpi) - (client.bottom - client.top);
     if (growX > 0 || growY > 0) {
         SetWindowPos(chooser, nullptr, 0, 0, outer.right - outer.left + (growX > 0 ? growX : 0),
                      outer.bottom - outer.top + (growY > 0 ? growY : 0),
@@ -100,18 +105,18 @@ void layoutChooser(HWND chooser, UINT dpi) {
 
 void chooserCommand(HWND window, int id) {
     if (id == IDOK)
-        id = 100;
+        id = ID_OK;
     if (id == IDCANCEL)
-        id = 120;
-    if (id == 100) {
+        id = ID_CANCEL;
+    if (id == ID_OK) {
         ShowWindow(window, SW_HIDE);
         PostMessageA(window, WM_CLOSE, 0, 0);
         chooserState = 1;
-    } else if (id == 120) {
+    } else if (id == ID_CANCEL) {
         PostMessageA(window, WM_CLOSE, 0, 0);
         chooserState = 2;
-    } else if (id > 100 && id < 109) {
-        *chooserChoice = id - 100;
+    } else if (id >= ID_FIRST_ROW && id < ID_FIRST_ROW + chooserRowCount) {
+        *chooserChoice = id - (ID_FIRST_ROW - 1);
     }
 }
 
@@ -124,7 +129,7 @@ LRESULT CALLBACK ChooserWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         // Enter presses the focused button, else "Ok, let's go!".
         HWND focus = GetFocus();
         int id = focus && GetParent(focus) == window ? GetDlgCtrlID(focus) : 0;
-        return MAKELONG(id == 120 ? 120 : 100, DC_HASDEFID);
+        return MAKELONG(id == ID_CANCEL ? ID_CANCEL : ID_OK, DC_HASDEFID);
     }
     case WM_NEXTDLGCTL: {
         // Tab and Shift+Tab through the keyboard handling of a plain window.
@@ -188,8 +193,10 @@ void platDesktopSize(int32_t* width, int32_t* height) {
     ReleaseDC(nullptr, screen);
 }
 
-int32_t platRunChooser(int32_t* choice) {
+int32_t platRunChooser(const PlatChooserRow* rows, int32_t count, int32_t* choice) {
     chooserChoice = choice;
+    chooserRows = rows;
+    chooserRowCount = count < MAX_ROWS ? count : MAX_ROWS;   // the ids below "Cancel"'s
 
     WNDCLASSA renderClass = {};
     renderClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
@@ -213,24 +220,25 @@ int32_t platRunChooser(int32_t* choice) {
     RegisterClassExA(&chooserClass);
 
     UINT dpi = dpiOf(nullptr);
+    const int32_t height = chooserBaseHeight + 20 * chooserRowCount;
     HWND chooser = CreateWindowExA(0, "CHOICE_RESO", "Select your resolution", WS_VISIBLE, scaled(chooserX, dpi),
-                                   scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(chooserHeight, dpi),
+                                   scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(height, dpi),
                                    nullptr, nullptr, win32Instance, nullptr);
     if (!chooser) {
         fatalError("Cant do createwindow 1");
     }
-    if (!makeButton(chooser, chooserItems[0], dpi)) {
+    if (!makeButton(chooser, chooserItem(0), dpi)) {
         fatalError("Cant do createwindow 2");
     }
-    if (!makeButton(chooser, chooserItems[1], dpi)) {
+    if (!makeButton(chooser, chooserItem(1), dpi)) {
         fatalError("Cant do createwindow 3");
     }
-    for (int i = 2; i < 10; ++i)
-        makeButton(chooser, chooserItems[i], dpi);
+    for (int32_t i = 2; i < chooserRowCount + 2; ++i)
+        makeButton(chooser, chooserItem(i), dpi);
     // The window's own monitor may differ from the system DPI.
     layoutChooser(chooser, dpiOf(chooser));
     SetForegroundWindow(chooser);
-    SetFocus(GetDlgItem(chooser, 100));
+    SetFocus(GetDlgItem(chooser, ID_OK));
 
     // Waits for each message; the dialog manager turns Tab, arrows, Space,
     // Enter and Escape into focus moves and commands.

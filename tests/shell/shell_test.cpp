@@ -2,12 +2,17 @@
 #include "shell/demo.h"
 
 TEST(ResolutionTable, MapsEveryChoice) {
-    struct Row { int choice, w, h, full; } rows[] = {
-        {1, 640, 480, 1}, {2, 800, 600, 1}, {3, 960, 720, 1}, {4, 1024, 768, 1},
-        {5, 1152, 864, 1}, {6, 1280, 960, 1}, {7, 1280, 1024, 1}, {8, 800, 600, 0},
-        {0, 1024, 768, 1}, {9, 1024, 768, 1}, {-3, 1024, 768, 1},
+    struct Row { int choice; const char* label; int w, h, full; } rows[] = {
+        {1, "640x480", 640, 480, 1}, {2, "800x600", 800, 600, 1}, {3, "960x720", 960, 720, 1},
+        {4, "1024x768 (default)", 1024, 768, 1}, {5, "1152x864", 1152, 864, 1}, {6, "1280x960", 1280, 960, 1},
+        {7, "1280x1024", 1280, 1024, 1}, {8, "windowed", 800, 600, 0},
+        {0, nullptr, 1024, 768, 1}, {chooserRowCount + 1, nullptr, 1024, 768, 1}, {-3, nullptr, 1024, 768, 1},
     };
+    ASSERT_EQ(chooserRowCount, 8);
     for (const Row& r : rows) {
+        if (r.label) {
+            EXPECT_STREQ(chooserRows[r.choice - 1].label, r.label);
+        }
         chooseScreenSize(r.choice);
         EXPECT_EQ(screenWidth, r.w) << r.choice;
         EXPECT_EQ(screenHeight, r.h) << r.choice;

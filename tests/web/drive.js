@@ -18,6 +18,7 @@ const fs = require('fs');
 const net = require('net');
 const os = require('os');
 const path = require('path');
+const devtools = require('./devtools');
 
 const [engine, url, outDir, shotList, limitText, liveUrl] = process.argv.slice(2);
 const bench = /^bench:(\d+):(\d+)$/.exec(shotList);
@@ -51,13 +52,16 @@ function finish(code, message) {
         done();
 }
 
-// Starts the engine's program; ending before it ever answered is "cannot start" (77).
+// The engine's program ended; before it ever answered, it "cannot start" (77).
+function ended(answeredYet, why) {
+    finish(answeredYet ? 1 : 77, (answeredYet ? 'FAIL: ' + engine + ' ended ' : 'SKIP: ' + engine + ' cannot start ') + why);
+}
+
 function launch(args, stdio) {
     child = spawn(PROGRAMS[engine], args, { stdio });
     child.stderr.on('data', (d) => { childLog = (childLog + d).slice(-4000); });
-    child.on('error', (e) => finish(77, 'SKIP: ' + engine + ' cannot start: ' + e.message));
-    child.on('exit', (code) => finish(answered ? 1 : 77, (answered ? 'FAIL: ' + engine + ' ended (' :
-                                      'SKIP: ' + engine + ' cannot start (') + code + '): ' + childLog.slice(-400)));
+    child.on('error', (e) => ended(false, e.message));
+    child.on('exit', (code) => ended(answered, '(' + code + '): ' + childLog.slice(-400)));
     return child;
 }
 
@@ -71,56 +75,12 @@ function freePort() {
 const wrap = (expression) => '(() => { const v = (' + expression + '); return v === undefined ? "null" : JSON.stringify(v); })()';
 
 async function startChromium() {
-    launch(['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-            '--disable-gpu-sandbox', '--no-first-run', '--disable-background-networking',
-            '--disable-component-update', '--disable-sync', ...(lag ? [] : ['--mute-audio']),
-            '--autoplay-policy=no-user-gesture-required', '--remote-debugging-pipe',
-            '--user-data-dir=' + profile, 'about:blank'], ['ignore', 'ignore', 'pipe', 'pipe', 'pipe']);
-    // The pipe carries NUL-terminated JSON messages.
-    const toBrowser = child.stdio[3], fromBrowser = child.stdio[4];
-    let nextId = 1, buffered = '';
-    const waiting = new Map();
-    fromBrowser.on('data', (chunk) => {
-        answered = true;
-        buffered += chunk.toString('utf8');
-        let end;
-        while ((end = buffered.indexOf('\0')) >= 0) {
-            const message = JSON.parse(buffered.slice(0, end));
-            buffered = buffered.slice(end + 1);
-            if (message.id && waiting.has(message.id)) {
-                const { resolve, reject } = waiting.get(message.id);
-                waiting.delete(message.id);
-                if (message.error)
-                    reject(new Error(JSON.stringify(message.error)));
-                else
-                    resolve(message.result);
-            } else if (message.method === 'Runtime.exceptionThrown') {
-                console.log('page exception: ' + JSON.stringify(message.params.exceptionDetails).slice(0, 600));
-            } else if (message.method === 'Runtime.consoleAPICalled') {
-                console.log('page: ' + message.params.args.map((a) => a.value).join(' '));
-            }
-        }
+    const browser = await devtools.startChromium({
+        program: PROGRAMS.chromium, profile, width: 800, height: 600, onExit: ended,
+        args: [...(lag ? [] : ['--mute-audio']), '--autoplay-policy=no-user-gesture-required'],
     });
-    const send = (method, params, sessionId) => {
-        const id = nextId++;
-        toBrowser.write(JSON.stringify({ id, method, params: params || {}, sessionId }) + '\0');
-        return new Promise((resolve, reject) => waiting.set(id, { resolve, reject }));
-    };
-    const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
-    const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
-    await send('Runtime.enable', {}, sessionId);
-    await send('Page.enable', {}, sessionId);
-    await send('Emulation.setDeviceMetricsOverride', { width: 800, height: 600, deviceScaleFactor: 1, mobile: false },
-               sessionId);
-    return {
-        navigate: (address) => send('Page.navigate', { url: address }, sessionId),
-        evaluate: async (expression) => {
-            const r = await send('Runtime.evaluate', { expression: wrap(expression), returnByValue: true }, sessionId);
-            if (r.exceptionDetails)
-                throw new Error(expression + ': ' + JSON.stringify(r.exceptionDetails).slice(0, 400));
-            return JSON.parse(r.result.value);
-        },
-    };
+    child = browser.child;
+    return { navigate: browser.navigate, evaluate: async (expression) => JSON.parse(await browser.evaluate(wrap(expression))) };
 }
 
 async function startFirefox() {
@@ -256,11 +216,11 @@ async function main() {
                        "p.drawArrays = function (...a) { ++calls[0]; return draw.apply(this, a); }; " +
                        "p.bufferData = function (...a) { ++calls[1]; return data.apply(this, a); }; " +
                        "p.bufferSubData = function (...a) { ++calls[1]; return sub.apply(this, a); }; " +
-                       "Object.defineProperty(Module, 'webFramesDrawn', { configurable: true, get: () => n, set: (v) => { n = v; " +
+                       "Object.defineProperty(Module.page, 'framesDrawn', { configurable: true, get: () => n, set: (v) => { n = v; " +
                        "Module.benchTimes[v] = performance.now(); Module.benchCalls[v] = calls.slice(); } }); })()");
         await pickWindowed();
         const first = parseInt(bench[1], 10), count = parseInt(bench[2], 10);
-        await waitFor('Module.webFramesDrawn > ' + (first + count), 'frame ' + (first + count));
+        await waitFor('Module.page.framesDrawn > ' + (first + count), 'frame ' + (first + count));
         const times = await evaluate('Module.benchTimes.slice(' + first + ', ' + (first + count + 1) + ')');
         const calls = await evaluate('[Module.benchCalls[' + first + '], Module.benchCalls[' + (first + count) + ']]');
         const meanMs = (times[count] - times[0]) / count;
@@ -285,7 +245,7 @@ async function main() {
                        "Module.lagClocks.push([performance.now(), context.currentTime, o.contextTime, o.performanceTime, context.outputLatency, context.baseLatency]); }, 250); " +
                        "return node; }; })()");
         await pickWindowed();
-        await waitFor('Module.webFirstShowFrameMs !== undefined && Module.lagBinds.some((t) => t > Module.webFirstShowFrameMs + 20000)',
+        await waitFor('Module.page.firstShowFrameMs !== undefined && Module.lagBinds.some((t) => t > Module.page.firstShowFrameMs + 20000)',
                       '20 s of the main phase');
         // The page's clock against node's: the middle of a short round trip.
         let offset = 0, best = Infinity;
@@ -299,9 +259,9 @@ async function main() {
             }
         }
         const origin = await evaluate('performance.timeOrigin');
-        const show = await evaluate('Module.webFirstShowFrameMs');
+        const show = await evaluate('Module.page.firstShowFrameMs');
         const binds = (await evaluate('Module.lagBinds')).filter((t) => t > show);
-        const info = await evaluate('(() => { const c = Module.webAudioContext; const o = c.getOutputTimestamp ? c.getOutputTimestamp() : {}; ' +
+        const info = await evaluate('(() => { const c = Module.page.audioContext; const o = c.getOutputTimestamp ? c.getOutputTimestamp() : {}; ' +
                                     'return { baseLatency: c.baseLatency, outputLatency: c.outputLatency, ' +
                                     'currentTime: c.currentTime, outputTime: o.contextTime }; })()');
         const pageToNode = origin + offset;
@@ -321,23 +281,24 @@ async function main() {
     await pickWindowed();
 
     const last = Math.max(...shots);
-    await waitFor('(Module.webFramesDrawn || 0) > ' + last, 'frame ' + last);
+    await waitFor('(Module.page.framesDrawn || 0) > ' + last, 'frame ' + last);
     for (const frame of shots) {
-        const data = await evaluate('Module.webShots[' + frame + '] || ""');
+        const data = await evaluate('Module.page.shots[' + frame + '] || ""');
         if (!data)
             finish(1, 'FAIL: frame ' + frame + ' was not captured');
         fs.writeFileSync(path.join(outDir, 'frame' + frame + '.rgb'), Buffer.from(data, 'base64'));
     }
     const frames = await evaluate('Module._webPublishAudio()');
-    fs.writeFileSync(path.join(outDir, 'audio.raw'), Buffer.from(await evaluate('Module.webAudio'), 'base64'));
-    const startup = await evaluate('JSON.stringify({chooser: Module.webChooserMs, ok: Module.webOkMs, first: Module.webFirstFrameMs, show: Module.webFirstShowFrameMs})');
+    fs.writeFileSync(path.join(outDir, 'audio.raw'), Buffer.from(await evaluate('Module.page.audio'), 'base64'));
+    const startup = await evaluate('(({chooserMs: chooser, okMs: ok, firstFrameMs: first, firstShowFrameMs: show}) => ' +
+                                   'JSON.stringify({chooser, ok, first, show}))(Module.page)');
     fs.writeFileSync(path.join(outDir, 'startup.json'), startup + '\n');
     if (liveUrl) {
         await navigate(liveUrl);
         await waitFor(chooserShown, 'the chooser in real time');
         await pickWindowed();
         await waitFor('Module._webPublishAudio() >= 3 * 44100', 'three seconds of sound in real time');
-        fs.writeFileSync(path.join(outDir, 'audio_live.raw'), Buffer.from(await evaluate('Module.webAudio'), 'base64'));
+        fs.writeFileSync(path.join(outDir, 'audio_live.raw'), Buffer.from(await evaluate('Module.page.audio'), 'base64'));
     }
     console.log(engine + ': captured ' + shots.length + ' frames and ' + frames + ' audio frames; start-up ' + startup +
                 '; ' + ((Date.now() - started) / 1000).toFixed(1) + ' s');

@@ -1,15 +1,18 @@
 // The page as a viewer sees it, in headless Chromium over the DevTools pipe:
-// build-web/tumble.html opened from disk (file://) plays the show; at 1366 x 768
+// build-web/index.html opened from disk (file://) says it must be served and
+// points to tumble.html; tumble.html from disk plays the show; at 1366 x 768
 // "windowed" is a centred 1024 x 768 picture between black columns of 171; at
 // two device pixels per CSS pixel its backing store becomes 2048 x 1536; Back
-// returns to the chooser; 1280x1024 draws at 1280 x 960.
+// returns to the chooser; 1280x1024 draws at 1280 x 960. The viewer's page
+// has none of the test and timing hooks.
 // Exit 77 (skipped) where emcc or Chromium cannot start.
 // Usage: node view.js SOURCE_DIR
 'use strict';
-const { spawn, spawnSync } = require('child_process');
+const { spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const { startChromium } = require('./devtools');
 
 const src = path.resolve(process.argv[2] || '.');
 const limitMs = 300 * 1000;
@@ -28,55 +31,16 @@ if (build.status !== 0) {
 }
 
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tumble-view-'));
-const chromium = spawn(chromiumPath, [
-    '--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-    '--disable-gpu-sandbox', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', '--mute-audio', '--remote-debugging-pipe',
-    '--user-data-dir=' + profile, 'about:blank',
-], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
-let chromiumLog = '', answered = false;
-chromium.stderr.on('data', (d) => { chromiumLog += d; });
+let chromium = null;
 function finish(code, message) {
     if (message)
         console.log(message);
-    try { chromium.kill('SIGKILL'); } catch (e) {}
+    try { chromium && chromium.child.kill('SIGKILL'); } catch (e) {}
     try { fs.rmSync(profile, { recursive: true, force: true }); } catch (e) {}
     process.exit(code);
 }
-chromium.on('error', (e) => finish(77, 'SKIP: chromium cannot start: ' + e.message));
-chromium.on('exit', (code) => finish(answered ? 1 : 77, 'chromium ended (' + code + '): ' + chromiumLog.slice(-400)));
-
-// The pipe carries NUL-terminated JSON messages.
-let nextId = 1, buffered = '';
-const waiting = new Map();
-chromium.stdio[4].on('data', (chunk) => {
-    answered = true;
-    buffered += chunk.toString('utf8');
-    for (let end; (end = buffered.indexOf('\0')) >= 0;) {
-        const message = JSON.parse(buffered.slice(0, end));
-        buffered = buffered.slice(end + 1);
-        const w = waiting.get(message.id);
-        if (w) {
-            waiting.delete(message.id);
-            message.error ? w.reject(new Error(JSON.stringify(message.error))) : w.resolve(message.result);
-        } else if (message.method === 'Runtime.exceptionThrown') {
-            console.log('page exception: ' + JSON.stringify(message.params.exceptionDetails).slice(0, 600));
-        }
-    }
-});
-let session;
-function send(method, params) {
-    const id = nextId++;
-    chromium.stdio[3].write(JSON.stringify({ id, method, params: params || {}, sessionId: session }) + '\0');
-    return new Promise((resolve, reject) => waiting.set(id, { resolve, reject }));
-}
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-async function evaluate(expression) {
-    const r = await send('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
-    if (r.exceptionDetails)
-        throw new Error(expression.slice(0, 200) + ': ' + JSON.stringify(r.exceptionDetails).slice(0, 400));
-    return r.result.value;
-}
+const evaluate = (expression) => chromium.evaluate(expression);
 async function waitFor(expression, what, ms) {
     const until = Date.now() + (ms || limitMs);
     while (!(await evaluate(expression).catch(() => false))) {
@@ -85,8 +49,7 @@ async function waitFor(expression, what, ms) {
         await sleep(200);
     }
 }
-const metrics = (scale) => send('Emulation.setDeviceMetricsOverride',
-                                { width: 1366, height: 768, deviceScaleFactor: scale, mobile: false });
+const metrics = (scale) => chromium.setSize(1366, 768, scale);
 const chooserShown = "!!document.getElementById('chooser') && !document.getElementById('chooser').hidden";
 async function pick(row) {
     await waitFor(chooserShown, 'the chooser');
@@ -97,7 +60,7 @@ async function pick(row) {
 // The screenshot's columns, decoded in the page: how many pixels of the bars
 // are not black, and whether the picture between them shows anything.
 async function screenshotColumns() {
-    const { data } = await send('Page.captureScreenshot', { format: 'png' });
+    const { data } = await chromium.send('Page.captureScreenshot', { format: 'png' });
     return evaluate(`(async () => {
         const image = new Image();
         image.src = 'data:image/png;base64,${data}';
@@ -119,14 +82,18 @@ async function screenshotColumns() {
 }
 
 async function main() {
-    const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
-    session = (await send('Target.attachToTarget', { targetId, flatten: true })).sessionId;
-    await send('Runtime.enable');
-    await send('Page.enable');
-    await metrics(1);
-    await send('Page.navigate', { url: 'file://' + path.join(src, 'build-web/tumble.html') });
+    chromium = await startChromium({
+        program: chromiumPath, profile, args: ['--mute-audio'], width: 1366, height: 768,
+        onExit: (answered, why) => finish(answered ? 1 : 77, 'chromium ended ' + why),
+    });
+    // index.html from disk cannot load the show, and says so in the page.
+    await chromium.navigate('file://' + path.join(src, 'build-web/index.html'));
+    await waitFor("!document.getElementById('served').hidden && " +
+                  "document.querySelector('#served a').getAttribute('href') == 'tumble.html'",
+                  'index.html from disk to say that it must be served', 30000);
+    await chromium.navigate('file://' + path.join(src, 'build-web/tumble.html'));
     await pick(8);
-    await waitFor('Module.webFirstShowFrameMs !== undefined', 'the show\'s first frame');
+    await waitFor("!document.getElementById('canvas').hidden", 'the show\'s canvas');
 
     const placed = "(() => { const c = document.getElementById('canvas'), r = c.getBoundingClientRect();" +
                    " return [r.left, r.top, r.width, r.height, c.width, c.height].join(); })()";
@@ -139,6 +106,10 @@ async function main() {
     }
     const where = await evaluate(placed);
     console.log('1366 x 768, windowed: canvas ' + where + '; screenshot ' + JSON.stringify(shot));
+    const hooks = await evaluate("['chooserMs', 'okMs', 'firstFrameMs', 'firstShowFrameMs', 'framesDrawn', 'shots', " +
+                                 "'audio'].filter((k) => k in Module.page).join()");
+    if (hooks)
+        finish(1, 'FAIL: a viewer\'s page has test hooks: ' + hooks);
     if (where !== '171,0,1024,768,1024,768' || shot.width !== 1366 || shot.height !== 768 || shot.barLit !== 0 ||
         shot.pictureLit === 0)
         finish(1, 'FAIL: not a 1024 x 768 picture between black columns of 171');

@@ -218,18 +218,14 @@ void glcReset() {
     ctx.flush = flush;
 }
 
+void glcSetError(uint32_t error) {
+    setError(error);
+}
+
 uint32_t glcTakeError() {
     const uint32_t e = ctx.error;
     ctx.error = GLC_NO_ERROR;
     return e;
-}
-
-bool glcInsideBegin() {
-    return ctx.inside;
-}
-
-bool glcCompiling() {
-    return ctx.compilingList != 0;
 }
 
 void glcMatrixMode(uint32_t mode) {

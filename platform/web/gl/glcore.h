@@ -1,7 +1,7 @@
 // The fixed-function part of the browser's OpenGL 1.1 subset: matrix stacks,
 // current colour and texture coordinate, primitive assembly into triangles,
 // display lists and the vertex batch. Plain C++, so it also builds natively;
-// the WebGL layer (webgl.cpp) supplies the flush.
+// the WebGL side (draw.cpp) supplies the flush.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -25,9 +25,9 @@ struct GlcMatrix {
 void glcSetFlush(void (*flush)(const GlcVertex* vertices, uint32_t count));
 void glcFlush();
 void glcReset();                     // fresh context: identity matrices, no lists
-uint32_t glcTakeError();             // the first error since the last call
-bool glcInsideBegin();
-bool glcCompiling();                 // between glNewList and glEndList
+// The subset's one error latch: the first error since the last take.
+void glcSetError(uint32_t error);
+uint32_t glcTakeError();
 
 // Matrices.
 void glcMatrixMode(uint32_t mode);
