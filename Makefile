@@ -77,7 +77,7 @@ install: build
 
 # Removes what the install into the same DESTDIR and PREFIX recorded there.
 uninstall:
-	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(INSTALL_PREFIX)"
+	@DESTDIR="$(DESTDIR)" sh packaging/uninstall.sh "$(INSTALL_PREFIX)"
 
 # The release archives: the Windows zip, the Debian package and the web zip.
 dist: dist-win32 dist-deb dist-web
