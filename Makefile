@@ -90,7 +90,7 @@ install: build
 
 # Removes what the install into the same DESTDIR and PREFIX recorded there.
 uninstall:
-	@DESTDIR="$(DESTDIR)" sh tools/install/uninstall.sh "$(INSTALL_PREFIX)"
+	@DESTDIR="$(DESTDIR)" sh packaging/uninstall.sh "$(INSTALL_PREFIX)"
 
 # The release archives: the Windows zip, the Debian package and the web zip,
 # with dist/SHA256SUMS for the three and dist/BUILDINFO, the tool and package

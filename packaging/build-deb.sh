@@ -32,7 +32,7 @@ ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_C_FLAGS="$cflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build "$BUILD" -j "$JOBS" --target tumble tumble-xm2wav tumble-texdump tumble-capture tumble-mkcontent
+cmake --build "$BUILD" -j "$JOBS" --target programs
 
 version=$(sed -n 's/^project(tumble VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 arch=$(dpkg --print-architecture)
@@ -40,11 +40,8 @@ stage="$BUILD/stage"
 root="$stage/debian/tumble"
 rm -rf "$stage"
 mkdir -p "$root"
-DESTDIR="$PWD/$root" cmake --install "$BUILD" --prefix /usr >/dev/null
-# The record the install rules keep for make uninstall describes only this
-# throw-away staging tree: the package does not carry it.
-rm -f "$root/usr/share/tumble/install-record"
-rmdir "$root/usr/share/tumble"
+# The files only: the record make install keeps for make uninstall is no part of a package.
+DESTDIR="$PWD/$root" cmake --install "$BUILD" --prefix /usr --component files >/dev/null
 
 # The files a Debian package carries besides what make install puts there.
 doc="$root/usr/share/doc/tumble"

@@ -1,8 +1,8 @@
 // Sound output shaped like the other backends' devices: one looping ring read
 // by the page's audio callback (a Web Audio script processor), and a 32-bit
-// count of the bytes played. In capture mode nothing sounds: the same
-// callback is called by the frame loop for exactly the samples of each frame
-// interval. The first seconds the callback produced are kept for the test.
+// count of the bytes played. In capture mode nothing sounds: the offline
+// clock's wave-out device stands in. The first seconds either produced are
+// kept for the test.
 // The position is what is heard now, not what the callback took: each
 // callback's buffer starts sounding at its playback time on the context's
 // clock, and the context says which of its moments reaches the ear now.
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/offline_clock.h"
 #include "platform/platform.h"
 #include "platform/pull_ring.h"
 #include "platform/web/web.h"
@@ -31,45 +32,53 @@ struct Wave {
     double anchorTime;          // context seconds at which byte anchorBytes starts sounding
     uint64_t anchorBytes;
     uint64_t heardBytes;        // the last position given: it never goes back
-    uint64_t playedUntil;       // capture: clock sample the device has played up to
     std::vector<int16_t> recorded;
     std::vector<int16_t> scratch;
 };
 
 Wave wave{};
 
+void keep(const int16_t* samples, uint32_t frames) {
+    const size_t limit = static_cast<size_t>(RECORD_SECONDS) * WEB_AUDIO_RATE * 2;
+    const size_t count = std::min<size_t>(frames * 2, limit - std::min(limit, wave.recorded.size()));
+    wave.recorded.insert(wave.recorded.end(), samples, samples + count);
+}
+
 bool deviceOpen(int32_t rate) {
+    if (webCapture.enabled)
+        return virtualWaveDevice.open(rate);
     if (wave.open)
         return true;
     wave = Wave{};
     wave.scratch.assign(CALLBACK_FRAMES * 2, 0);
-    if (webCapture.enabled) {
-        if (rate != static_cast<int32_t>(WEB_AUDIO_RATE))
-            return false;
-    } else if (!pageAudioStart(rate, CALLBACK_FRAMES, wave.scratch.data())) {
+    if (!pageAudioStart(rate, CALLBACK_FRAMES, wave.scratch.data()))
         return false;
-    }
-    wave.latencyBytes = webCapture.enabled ? 0 : CALLBACK_FRAMES * 4;
+    wave.latencyBytes = CALLBACK_FRAMES * 4;
     wave.open = true;
     return true;
 }
 
 void deviceLoop(void* pcm, uint32_t bytes) {
+    wave.recorded.clear();
+    if (webCapture.enabled)
+        return virtualWaveDevice.loop(pcm, bytes);
     pullRingLoop(wave.ring, pcm, bytes);
-    wave.playedUntil = webCapture.clockSamples;
     wave.anchored = false;
     wave.heardBytes = 0;
-    wave.recorded.clear();
 }
 
 void deviceUnprepare() {
+    if (webCapture.enabled)
+        return virtualWaveDevice.unprepare();
     pullRingRelease(wave.ring);
 }
 
 uint32_t devicePosition() {
+    if (webCapture.enabled)
+        return virtualWaveDevice.position();
     const uint64_t consumed = __atomic_load_n(&wave.ring.consumed, __ATOMIC_SEQ_CST);
     const uint64_t taken = consumed > wave.latencyBytes ? consumed - wave.latencyBytes : 0;
-    if (webCapture.enabled || !wave.anchored)
+    if (!wave.anchored)
         return static_cast<uint32_t>(taken);
     const double now = pageHeardTime();
     if (now < 0)
@@ -88,14 +97,17 @@ uint32_t devicePosition() {
 }
 
 void deviceReset() {
+    if (webCapture.enabled)
+        return virtualWaveDevice.reset();
     pullRingReset(wave.ring);
     wave.anchored = false;
     wave.heardBytes = 0;
 }
 
 void deviceClose() {
-    if (!webCapture.enabled)
-        pageAudioStop();
+    if (webCapture.enabled)
+        return virtualWaveDevice.close();
+    pageAudioStop();
     wave.open = false;
 }
 
@@ -105,11 +117,13 @@ void deviceClose() {
 extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames) {
     const bool silent = !wave.ring.ring || wave.ring.ringBytes == 0;
     pullRingFill(wave.ring, reinterpret_cast<uint8_t*>(out), frames * 4);
-    if (silent || !webCapture.record)
-        return;
-    const size_t limit = static_cast<size_t>(RECORD_SECONDS) * WEB_AUDIO_RATE * 2;
-    const size_t keep = std::min<size_t>(frames * 2, limit - std::min(limit, wave.recorded.size()));
-    wave.recorded.insert(wave.recorded.end(), out, out + keep);
+    if (!silent && webCapture.record)
+        keep(out, frames);
+}
+
+void webAudioHeard(const int16_t* samples, uint32_t frames) {
+    if (samples)
+        keep(samples, frames);
 }
 
 // The page's audio callback, with the context time at which this buffer will
@@ -130,18 +144,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t fra
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t webPublishAudio() {
     pagePublishAudio(wave.recorded.data(), static_cast<int>(wave.recorded.size()));
     return static_cast<uint32_t>(wave.recorded.size() / 2);
-}
-
-void webAudioPlayUntil(uint64_t sample) {
-    if (!wave.open || !wave.ring.ring || sample <= wave.playedUntil) {
-        wave.playedUntil = std::max(wave.playedUntil, sample);
-        return;
-    }
-    while (wave.playedUntil < sample) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(sample - wave.playedUntil, CALLBACK_FRAMES));
-        webAudioFill(wave.scratch.data(), n);
-        wave.playedUntil += n;
-    }
 }
 
 const PlatAudioDevice platAudioDevice = {deviceOpen, deviceLoop, deviceUnprepare, devicePosition, deviceReset,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/offline_clock.h"
 #include "platform/platform.h"
 #include "platform/web/web.h"
 
@@ -21,13 +22,11 @@ void webReadPageSettings() {
     webCapture.fps = fields[2];
     webCapture.width = fields[3];
     webCapture.height = fields[4];
-    webCapture.clockSamples = 0;
+    if (webCapture.enabled)
+        offlineClockStart(webCapture.fps, webAudioHeard);
 }
 
 uint32_t backendTickCount() {
-    if (webCapture.enabled)
-        return WEB_CAPTURE_BASE_TICKS +
-               static_cast<uint32_t>(webCapture.clockSamples * 1000 / WEB_AUDIO_RATE);
     return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
 }
 

@@ -1,8 +1,9 @@
 // What the browser backend's files share. The page address switches on the
 // test hooks, read once (webReadPageSettings) and nowhere else:
-//   capture=1   the show runs on a virtual clock: each frame moves it on by one
-//               frame interval (fps=N, 50 by default), the audio device plays
-//               exactly that many samples, the canvas has the size size=WxH
+//   capture=1   the show runs on the offline clock (platform/offline_clock.h):
+//               each frame moves it on by one frame interval (fps=N, 50 by
+//               default) and its wave-out device plays exactly that many
+//               samples; the canvas has the size size=WxH
 //               (640x480 by default), the frames listed in shots=A,B,... are
 //               kept for the test, and so is the sound;
 //   record=1    real time, but the first seconds of sound the page's audio
@@ -13,7 +14,7 @@
 
 #include "platform/platform.h"
 
-enum : uint32_t { WEB_AUDIO_RATE = PLAT_OUTPUT_RATE, WEB_CAPTURE_BASE_TICKS = 1000 };
+enum : uint32_t { WEB_AUDIO_RATE = PLAT_OUTPUT_RATE };
 
 struct WebCapture {
     bool enabled;            // capture=1
@@ -21,13 +22,12 @@ struct WebCapture {
     int32_t fps;
     int32_t width;           // the canvas size in capture mode
     int32_t height;
-    uint64_t clockSamples;   // output samples since frame 0
 };
 extern WebCapture webCapture;
 
 void webReadPageSettings();            // the test hooks from the page address
 void webStepThreads();                 // one turn for each cooperative thread
-void webAudioPlayUntil(uint64_t sample);   // capture: the device plays up to this clock sample
+void webAudioHeard(const int16_t* samples, uint32_t frames);   // capture: what the offline device played
 bool webInsideEventLoop();
 bool webShowStarted();
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/letterbox.h"
+#include "platform/offline_clock.h"
 #include "platform/platform.h"
 #include "platform/web/gl/webgl.h"
 #include "platform/web/web.h"
@@ -180,9 +181,7 @@ void platRunEventLoop() {
         if (webCapture.enabled) {
             const double start = emscripten_get_now();
             do {
-                webCapture.clockSamples = static_cast<uint64_t>(captureFrame) * WEB_AUDIO_RATE /
-                                          static_cast<uint64_t>(webCapture.fps);
-                webAudioPlayUntil(webCapture.clockSamples);
+                advanceClock(captureFrame);
                 webStepThreads();
                 drawFrame(w);
                 ++captureFrame;

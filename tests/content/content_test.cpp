@@ -49,7 +49,9 @@ TEST(Content, RegeneratesByteForByte) {
     EXPECT_TRUE(tune == committed("tune.xm"));
     EXPECT_TRUE(buildTitleCard() == committed("titlecard.tga"));
     EXPECT_TRUE(buildSmiley() == committed("smiley.tga"));
-    EXPECT_TRUE(buildModel() == committed("model.md2"));
+    Bytes model;
+    ASSERT_TRUE(buildModel(model, error)) << error;
+    EXPECT_TRUE(model == committed("model.md2"));
 }
 
 TEST(Content, EmbeddedArraysAreTheFilesPlusAZero) {

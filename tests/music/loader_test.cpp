@@ -5,7 +5,7 @@
 #include "music/module.h"
 #include "music/offline.h"
 #include "music/stream.h"
-#include "tests/music/xm_writer.h"
+#include "tests/music/xm_modules.h"
 
 namespace {
 

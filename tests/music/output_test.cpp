@@ -10,7 +10,7 @@
 #include "music/player.h"
 #include "music/sequencer.h"
 #include "platform/platform.h"
-#include "tests/music/xm_writer.h"
+#include "tests/music/xm_modules.h"
 
 namespace {
 

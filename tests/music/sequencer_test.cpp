@@ -7,7 +7,7 @@
 #include "music/offline.h"
 #include "music/output.h"
 #include "music/sequencer.h"
-#include "tests/music/xm_writer.h"
+#include "tests/music/xm_modules.h"
 
 namespace {
 

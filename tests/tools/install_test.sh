@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 prefix=/opt/tumble
 record=$root$prefix/share/tumble/install-record
 install() { DESTDIR=$root cmake --install "$build" --prefix $prefix >/dev/null || fail "install exit code $?"; }
-uninstall() { DESTDIR=$root sh "$src/tools/install/uninstall.sh" "$1"; }
+uninstall() { DESTDIR=$root sh "$src/packaging/uninstall.sh" "$1"; }
 tree() { (cd "$root" && find . -mindepth 1 | sed 's|^\./||' | sort | tr '\n' ' '); }
 
 install

@@ -1,7 +1,7 @@
 // Offline rendering of the show: a hidden window, an off-screen frame holding
 // the 4:3 picture of the requested size (letterbox43), composed centred in a
-// black frame of that size, a virtual clock advancing one frame interval per frame and
-// a virtual wave-out device whose play position follows that clock.
+// black frame of that size, on the offline clock (platform/offline_clock.h):
+// one frame interval per frame, and a wave-out device that follows it.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include "tools/common/bytes.h"
 
 namespace {
 
@@ -83,34 +84,20 @@ bool readPng(const std::string& path, int32_t* width, int32_t* height, std::vect
 }
 
 void wavHeader(uint8_t header[WAV_HEADER_BYTES], int32_t rate, uint32_t dataBytes) {
-    auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            header[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    auto put16 = [&](int at, uint32_t v) {
-        header[at] = static_cast<uint8_t>(v);
-        header[at + 1] = static_cast<uint8_t>(v >> 8);
-    };
-    std::memcpy(header, "RIFF", 4);
-    put32(4, 36 + dataBytes);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
-    put32(16, 16);
-    put16(20, 1);                              // PCM
-    put16(22, 2);                              // stereo
-    put32(24, static_cast<uint32_t>(rate));
-    put32(28, static_cast<uint32_t>(rate) * 4);
-    put16(32, 4);
-    put16(34, 16);
-    std::memcpy(header + 36, "data", 4);
-    put32(40, dataBytes);
-}
-
-void toLittleEndian(const int16_t* samples, size_t count, uint8_t* bytes) {
-    for (size_t i = 0; i < count; ++i) {
-        const uint16_t v = static_cast<uint16_t>(samples[i]);
-        bytes[i * 2] = static_cast<uint8_t>(v);
-        bytes[i * 2 + 1] = static_cast<uint8_t>(v >> 8);
-    }
+    Bytes b;
+    putText(b, "RIFF", 4);
+    put32(b, 36 + dataBytes);
+    putText(b, "WAVEfmt ", 8);
+    put32(b, 16);
+    put16(b, 1);   // PCM
+    put16(b, 2);   // stereo
+    put32(b, static_cast<uint32_t>(rate));
+    put32(b, static_cast<uint32_t>(rate) * 4);
+    put16(b, 4);
+    put16(b, 16);
+    putText(b, "data", 4);
+    put32(b, dataBytes);
+    std::memcpy(header, b.data(), WAV_HEADER_BYTES);
 }
 
 bool wavStart(FILE* file) {
@@ -124,11 +111,13 @@ bool wavAppend(FILE* file, const int16_t* samples, size_t count, uint64_t* dataB
         errno = EFBIG;
         return false;
     }
-    uint8_t bytes[8192];
+    Bytes bytes;
     for (size_t done = 0; done < count;) {
-        const size_t n = std::min(count - done, sizeof bytes / 2);
-        toLittleEndian(samples + done, n, bytes);
-        if (std::fwrite(bytes, 1, n * 2, file) != n * 2)
+        const size_t n = std::min<size_t>(count - done, 4096);
+        bytes.clear();
+        for (size_t i = 0; i < n; ++i)
+            put16(bytes, static_cast<uint16_t>(samples[done + i]));
+        if (std::fwrite(bytes.data(), 1, n * 2, file) != n * 2)
             return false;
         done += n;
     }

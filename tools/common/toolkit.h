@@ -22,8 +22,6 @@ enum { WAV_HEADER_BYTES = 44 };
 void wavHeader(uint8_t header[WAV_HEADER_BYTES], int32_t rate, uint32_t dataBytes);
 // The most sample bytes a WAV can hold: its sizes are 32-bit.
 constexpr uint64_t WAV_MAX_DATA_BYTES = 0xffffffffu - 36u;
-// Little-endian bytes whatever the host's order.
-void toLittleEndian(const int16_t* samples, size_t count, uint8_t* bytes);
 // A WAV written as the sound comes, so that none of it is kept in memory:
 // a provisional header, the samples (*dataBytes counts them), then the real
 // header. False with errno set; EFBIG past WAV_MAX_DATA_BYTES.

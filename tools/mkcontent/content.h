@@ -4,10 +4,11 @@
 // be regenerated and compared.
 #pragma once
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
-typedef std::vector<uint8_t> Bytes;
+#include "tools/common/bytes.h"
 
 // The tune from its pattern text and instrument recipes. On failure returns
 // false and puts a one-line reason (with the line number) into error.
@@ -16,11 +17,14 @@ bool buildTune(const std::string& patternText, const std::string& instrumentText
 
 Bytes buildTitleCard();
 Bytes buildSmiley();
-Bytes buildModel();
+// False when the mesh did not come out as the file needs it, error saying how.
+bool buildModel(Bytes& out, std::string& error);
 
 // Greyscale 128 x 128 pixels, row 0 at the bottom, before encoding.
 std::vector<uint8_t> titleCardPixels();
 std::vector<uint8_t> smileyPixels();
+
+constexpr double PI = std::numbers::pi;
 
 // Shared helpers (math.cpp): basic arithmetic only, so results do not depend
 // on the host's maths library.

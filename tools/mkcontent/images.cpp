@@ -32,11 +32,6 @@ const char* CAPTION = "MARLO PRESENTS";
 // Outline: columns 15..109, rows 53..76 counted from the bottom.
 const int BOX_LEFT = 15, BOX_RIGHT = 109, BOX_BOTTOM = 53, BOX_TOP = 76;
 
-void put16(Bytes& b, int v) {
-    b.push_back((uint8_t)(v & 255));
-    b.push_back((uint8_t)(v >> 8));
-}
-
 // Type 10 file: runs of equal pixels become run packets, the rest raw
 // packets; no packet crosses a scan line.
 Bytes encodeTga(const std::vector<uint8_t>& grey) {
@@ -52,7 +47,7 @@ Bytes encodeTga(const std::vector<uint8_t>& grey) {
             int run = 1;
             while (x + run < SIZE && run < 128 && row[x + run] == row[x]) run++;
             if (run >= 2) {
-                out.push_back((uint8_t)(127 + run));
+                out.push_back(static_cast<uint8_t>(127 + run));
                 for (int c = 0; c < 3; c++) out.push_back(row[x]);
                 x += run;
                 continue;
@@ -61,7 +56,7 @@ Bytes encodeTga(const std::vector<uint8_t>& grey) {
             while (x + raw < SIZE && raw < 128 &&
                    !(x + raw + 1 < SIZE && row[x + raw] == row[x + raw + 1]))
                 raw++;
-            out.push_back((uint8_t)(raw - 1));
+            out.push_back(static_cast<uint8_t>(raw - 1));
             for (int i = 0; i < raw; i++)
                 for (int c = 0; c < 3; c++) out.push_back(row[x + i]);
             x += raw;
@@ -80,7 +75,7 @@ uint8_t coverage(int px, int py, Inside inside) {
     for (int j = 0; j < 8; j++)
         for (int i = 0; i < 8; i++)
             if (inside(px + (i + 0.5) / 8, py + (j + 0.5) / 8)) count++;
-    return (uint8_t)((count * 255 + 32) / 64);
+    return static_cast<uint8_t>((count * 255 + 32) / 64);
 }
 
 }  // namespace
@@ -89,7 +84,7 @@ std::vector<uint8_t> titleCardPixels() {
     std::vector<uint8_t> g(SIZE * SIZE, 0);
     for (int x = BOX_LEFT; x <= BOX_RIGHT; x++) g[BOX_BOTTOM * SIZE + x] = g[BOX_TOP * SIZE + x] = 255;
     for (int y = BOX_BOTTOM; y <= BOX_TOP; y++) g[y * SIZE + BOX_LEFT] = g[y * SIZE + BOX_RIGHT] = 255;
-    int count = (int)std::strlen(CAPTION);
+    int count = static_cast<int>(std::strlen(CAPTION));
     int width = count * 6 - 1;
     int left = BOX_LEFT + 1 + (BOX_RIGHT - BOX_LEFT - 1 - width) / 2;
     int top = BOX_TOP - 1 - (BOX_TOP - BOX_BOTTOM - 1 - 14) / 2;   // first row of the letters

@@ -39,13 +39,16 @@ int main(int argc, char** argv) {
     Bytes tune;
     if (!buildTune(patterns, instruments, tune, error))
         return toolError("%s", error.c_str());
+    Bytes model;
+    if (!buildModel(model, error))
+        return toolError("%s", error.c_str());
     if (!createFolder(outDir, &error))
         return toolError("%s", error.c_str());
     struct { const char* name; Bytes bytes; } files[] = {
         {"tune.xm", tune},
         {"titlecard.tga", buildTitleCard()},
         {"smiley.tga", buildSmiley()},
-        {"model.md2", buildModel()},
+        {"model.md2", model},
     };
     for (auto& f : files) {
         std::string path = outDir + "/" + f.name;

@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-static const double PI = 3.14159265358979323846;
 static const double LN2 = 0.69314718055994530942;
 
 double detSin(double x) {

@@ -6,15 +6,12 @@
 #include "content.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 
 namespace {
 
-const double PI = 3.14159265358979323846;
 const double HALF = 50;          // half the cube's side
 const double RADIUS = 66.5;      // the cavity
 const int RIM = 32;              // vertices on each hole's rim
@@ -59,7 +56,8 @@ bool convexHull(const std::vector<V3>& p, std::vector<Tri>& faces) {
         }
         if (edges.empty()) return false;   // inside: every point must be on the hull
         for (const auto& e : edges)
-            if (!edges.count({e.first.second, e.first.first})) keep.push_back({e.first.first, e.first.second, (int)n});
+            if (!edges.count({e.first.second, e.first.first}))
+                keep.push_back({e.first.first, e.first.second, static_cast<int>(n)});
         faces = keep;
     }
     return true;
@@ -101,10 +99,10 @@ void addCornersAndRims(Mesh& m) {
 // Inner sphere points: the part of a spiral lattice that stays inside the
 // cube; the lattice size is chosen so that exactly the remaining count fits.
 bool addSpherePoints(Mesh& m) {
-    int wanted = VERTICES - (int)m.points.size();
+    int wanted = VERTICES - static_cast<int>(m.points.size());
     std::vector<V3> inner;
     const double golden = PI * (3 - std::sqrt(5.0));
-    for (int total = wanted; total < 20 * wanted && (int)inner.size() != wanted; total++) {
+    for (int total = wanted; total < 20 * wanted && static_cast<int>(inner.size()) != wanted; total++) {
         inner.clear();
         for (int i = 0; i < total; i++) {
             double z = 1 - (2.0 * i + 1) / total, r = std::sqrt(1 - z * z);
@@ -113,7 +111,7 @@ bool addSpherePoints(Mesh& m) {
                 inner.push_back(q);
         }
     }
-    if ((int)inner.size() != wanted) return false;
+    if (static_cast<int>(inner.size()) != wanted) return false;
     m.points.insert(m.points.end(), inner.begin(), inner.end());
     return true;
 }
@@ -184,42 +182,32 @@ bool buildMesh(Mesh& m) {
     addCornersAndRims(m);
     if (!addSpherePoints(m) || !addCavity(m, rimStart)) return false;
     for (int f = 0; f < 6; f++) addFaceRing(m, rimStart, f);
-    return (int)m.points.size() == VERTICES && (int)m.triangles.size() == TRIANGLES;
+    return static_cast<int>(m.points.size()) == VERTICES && static_cast<int>(m.triangles.size()) == TRIANGLES;
 }
 
-void put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; i++) b.push_back((uint8_t)(v >> (8 * i)));
-}
-void putInt(Bytes& b, int32_t v) { put32(b, (uint32_t)v); }
-void putFloat(Bytes& b, float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    put32(b, u);
-}
-void put16(Bytes& b, int v) {
-    b.push_back((uint8_t)(v & 255));
-    b.push_back((uint8_t)(v >> 8));
-}
+void putInt(Bytes& b, int32_t v) { put32(b, static_cast<uint32_t>(v)); }
+void putFloat(Bytes& b, float f) { put32(b, std::bit_cast<uint32_t>(f)); }
 
 // Byte coordinate of a position in -50..50 with scale 100/255.
 int quantise(double c) {
-    int q = (int)std::floor((c + HALF) * 2.55 + 0.5);
+    int q = static_cast<int>(std::floor((c + HALF) * 2.55 + 0.5));
     return q < 0 ? 0 : q > 255 ? 255 : q;
 }
 
 }  // namespace
 
-Bytes buildModel() {
+bool buildModel(Bytes& out, std::string& error) {
     Mesh m;
     if (!buildMesh(m)) {
-        std::fprintf(stderr, "model: the mesh did not come out as %d vertices and %d triangles\n", VERTICES, TRIANGLES);
-        std::exit(1);
+        error = "model: the mesh did not come out as " + std::to_string(VERTICES) + " vertices and " +
+                std::to_string(TRIANGLES) + " triangles";
+        return false;
     }
     const int frameSize = 40 + 4 * VERTICES;
     const int commandWords = TRIANGLES * 10 + 1;
     const int trianglesAt = 68, framesAt = trianglesAt + 12 * TRIANGLES, commandsAt = framesAt + frameSize;
     const int endAt = commandsAt + 4 * commandWords;
-    Bytes out;
+    out.clear();
     const int32_t header[17] = {0x32504449, 8, -1, -1, frameSize, 0, VERTICES, 0, TRIANGLES, commandWords, 1,
                                 trianglesAt, trianglesAt, trianglesAt, framesAt, commandsAt, endAt};
     for (int32_t v : header) putInt(out, v);
@@ -237,7 +225,7 @@ Bytes buildModel() {
     for (V3 p : m.points) {
         std::array<int, 3> q = {quantise(p.x), quantise(p.y), quantise(p.z)};
         bytes.push_back(q);
-        for (int c : q) out.push_back((uint8_t)c);
+        for (int c : q) out.push_back(static_cast<uint8_t>(c));
         out.push_back(0);
     }
     for (const Tri& t : m.triangles) {
@@ -249,5 +237,5 @@ Bytes buildModel() {
         }
     }
     putInt(out, 0);
-    return out;
+    return true;
 }

@@ -1,6 +1,7 @@
 // The tune: a tracker-style pattern text and a recipe per instrument become
 // an Extended Module. Samples are synthesised here from the recipes.
 #include "content.h"
+#include "xm_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@
 
 namespace {
 
-const double PI = 3.14159265358979323846;
 const int CHANNELS = 10;
 const int ROWS = 64;
 const int INSTRUMENTS = 31;
@@ -38,7 +38,7 @@ struct Recipe {
     int synthLine = 0;
 };
 
-enum LoopKind { LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG };
+enum LoopKind { LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG };   // the format's sample loop types
 
 struct Synth {
     std::vector<double> data;
@@ -64,7 +64,7 @@ struct Noise {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        return (double)(state >> 8) / 8388608.0 - 1.0;
+        return static_cast<double>(state >> 8) / 8388608.0 - 1.0;
     }
 };
 
@@ -99,12 +99,12 @@ Synth synthKick(const Recipe& r) {
     double f0 = param(r, "f0", 180), f1 = param(r, "f1", 50);
     double sweep = param(r, "sweep", 0.03), body = param(r, "body", 0.08);
     double click = param(r, "click", 0), drive = param(r, "drive", 0);
-    size_t period = (size_t)std::floor(rate / f1 + 0.5);
+    size_t period = static_cast<size_t>(std::floor(rate / f1 + 0.5));
     double fEnd = rate / period;
     Noise noise(7);
     Synth s;
     double phase = 0;
-    for (size_t i = 0; i < (size_t)(rate * 2); i++) {
+    for (size_t i = 0; i < static_cast<size_t>(rate * 2); i++) {
         double t = i / rate;
         double f = fEnd + (f0 - fEnd) * detExp(-t / sweep);
         double x = detSin(phase) + click * detExp(-t / 0.0025) * noise.next();
@@ -123,13 +123,13 @@ Synth synthKick(const Recipe& r) {
 // Tone plus noise burst, then a ping-pong loop of the same noise.
 Synth synthSnare(const Recipe& r) {
     double rate = r.rate;
-    size_t body = (size_t)(param(r, "body", 0.05) * rate);
-    size_t tail = (size_t)param(r, "tail", 1024);
+    size_t body = static_cast<size_t>(param(r, "body", 0.05) * rate);
+    size_t tail = static_cast<size_t>(param(r, "tail", 1024));
     double tone = param(r, "tone", 190), toneDecay = param(r, "tonedecay", 0.04);
     double toneLevel = param(r, "tonelevel", 1), noiseLevel = param(r, "noise", 0.7);
     double boost = param(r, "boost", 1.5);
     std::vector<double> n = filteredNoise(body + tail, rate, param(r, "hp", 200), param(r, "lp", 8000),
-                                          (uint32_t)param(r, "seed", 11));
+                                          static_cast<uint32_t>(param(r, "seed", 11)));
     Synth s;
     for (size_t i = 0; i < body + tail; i++) {
         double t = i / rate;
@@ -146,12 +146,12 @@ Synth synthSnare(const Recipe& r) {
 // A few quick noise bursts, then a ping-pong loop of noise.
 Synth synthClap(const Recipe& r) {
     double rate = r.rate;
-    size_t body = (size_t)(param(r, "body", 0.04) * rate);
-    size_t tail = (size_t)param(r, "tail", 1024);
-    int bursts = (int)param(r, "bursts", 3);
+    size_t body = static_cast<size_t>(param(r, "body", 0.04) * rate);
+    size_t tail = static_cast<size_t>(param(r, "tail", 1024));
+    int bursts = static_cast<int>(param(r, "bursts", 3));
     double spacing = param(r, "spacing", 0.011);
     std::vector<double> n = filteredNoise(body + tail, rate, param(r, "hp", 800), param(r, "lp", 4000),
-                                          (uint32_t)param(r, "seed", 23));
+                                          static_cast<uint32_t>(param(r, "seed", 23)));
     Synth s;
     double last = (bursts - 1) * spacing;
     for (size_t i = 0; i < body + tail; i++) {
@@ -172,10 +172,11 @@ Synth synthClap(const Recipe& r) {
 // Filtered noise, looped or decaying.
 Synth synthNoise(const Recipe& r) {
     double rate = r.rate;
-    size_t length = (size_t)param(r, "length", 1024);
+    size_t length = static_cast<size_t>(param(r, "length", 1024));
     double decay = param(r, "decay", 0);
     Synth s;
-    s.data = filteredNoise(length, rate, param(r, "hp", 0), param(r, "lp", 0), (uint32_t)param(r, "seed", 5));
+    s.data = filteredNoise(length, rate, param(r, "hp", 0), param(r, "lp", 0),
+                           static_cast<uint32_t>(param(r, "seed", 5)));
     if (decay > 0)
         for (size_t i = 0; i < length; i++) s.data[i] *= detExp(-(i / rate) / decay);
     std::string loop = word(r, "loop", "pingpong");
@@ -189,7 +190,7 @@ Synth synthNoise(const Recipe& r) {
 double harmonic(const std::string& shape, int k, double w) {
     if (shape == "saw") return 1.0 / k;
     if (shape == "square") return k % 2 ? 1.0 / k : 0;
-    if (shape == "tri") return k % 2 ? ((k / 2) % 2 ? -1.0 : 1.0) / ((double)k * k) : 0;
+    if (shape == "tri") return k % 2 ? ((k / 2) % 2 ? -1.0 : 1.0) / (static_cast<double>(k) * k) : 0;
     if (shape == "sine") return k == 1 ? 1 : 0;
     if (shape == "pulse") return detSin(PI * k * w) / k;
     if (shape == "organ") {
@@ -208,10 +209,10 @@ double harmonic(const std::string& shape, int k, double w) {
 // width moving from w0 to w1 across them; "body" periods before the loop let
 // the brightness fall from bright0 to bright (a plucked attack).
 Synth synthWave(const Recipe& r) {
-    int L = (int)param(r, "cycle", 32);
+    int L = static_cast<int>(param(r, "cycle", 32));
     std::string shape = word(r, "shape", "saw");
-    int cycles = (int)param(r, "cycles", 1);
-    int body = (int)param(r, "body", 0);
+    int cycles = static_cast<int>(param(r, "cycles", 1));
+    int body = static_cast<int>(param(r, "body", 0));
     double bright = param(r, "bright", 0), bright0 = param(r, "bright0", bright);
     double w0 = param(r, "w0", 0.5), w1 = param(r, "w1", w0);
     double sub = param(r, "sub", 0);   // fundamental boost for weight
@@ -233,7 +234,7 @@ Synth synthWave(const Recipe& r) {
         }
     };
     for (int c = 0; c < body; c++) {
-        double f = body > 1 ? (double)c / body : 0;
+        double f = body > 1 ? static_cast<double>(c) / body : 0;
         period(bright0 * detPow2(detLog2(bright / bright0) * f), w0);
     }
     s.loopStart = s.data.size();
@@ -368,8 +369,8 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
             !parseNumber(text.substr(colon + 1), vy) || !outside(ENV_X, vx, "").empty() ||
             !outside(ENV_Y, vy, "").empty())
             return false;
-        x = (int)vx;
-        y = (int)vy;
+        x = static_cast<int>(vx);
+        y = static_cast<int>(vy);
         return true;
     };
     while (std::getline(in, line)) {
@@ -379,10 +380,11 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
         double v = 0;
         if (w[0] == "instrument") {
             if (w.size() < 3 || !parseNumber(w[1], v)) return fail("expected 'instrument N name'");
-            if (v != (double)out.size() + 1) return fail("instruments must be numbered 1, 2, 3, ... in order");
+            if (v != static_cast<double>(out.size()) + 1)
+                return fail("instruments must be numbered 1, 2, 3, ... in order");
             if (out.size() == INSTRUMENTS) return fail("at most " + std::to_string(INSTRUMENTS) + " instruments");
             out.emplace_back();
-            out.back().number = (int)v;
+            out.back().number = static_cast<int>(v);
             out.back().name = w[2];
             out.back().line = lineNo;
             continue;
@@ -440,8 +442,8 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
                 std::string why = outside(POINT, value, text);
                 if (!why.empty()) return fail("loop " + why.substr(why.find(' ') + 1));
             }
-            cur.loopStart = (int)a;
-            cur.loopEnd = (int)b;
+            cur.loopStart = static_cast<int>(a);
+            cur.loopEnd = static_cast<int>(b);
         } else {
             if (w.size() != 2) return fail("expected '" + key + " NUMBER'");
             if (!parseNumber(w[1], v)) return fail(key + " needs a finite number, not '" + w[1] + "'");
@@ -455,12 +457,12 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
             if (key == "bits" && v != 8 && v != 16) return fail("bits must be 8 or 16, not " + w[1]);
             if (key == "rate") cur.rate = v;
             else if (key == "transpose") cur.transpose = v;
-            else if (key == "bits") cur.bits = (int)v;
+            else if (key == "bits") cur.bits = static_cast<int>(v);
             else if (key == "amp") cur.amp = v;
-            else if (key == "volume") cur.volume = (int)v;
-            else if (key == "pan") cur.pan = (int)v;
-            else if (key == "sustain") cur.sustain = (int)v;
-            else cur.fadeout = (int)v;
+            else if (key == "volume") cur.volume = static_cast<int>(v);
+            else if (key == "pan") cur.pan = static_cast<int>(v);
+            else if (key == "sustain") cur.sustain = static_cast<int>(v);
+            else cur.fadeout = static_cast<int>(v);
         }
     }
     // What only the whole recipe shows, at the instrument's synth line.
@@ -480,10 +482,10 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
                             number(MAX_SAMPLE_POINTS));
         }
         lineNo = r.line;
-        int n = (int)r.env.size();
+        int n = static_cast<int>(r.env.size());
         if (r.sustain >= n || r.loopEnd >= n || r.loopStart > r.loopEnd) return fail("envelope point index out of range");
     }
-    if ((int)out.size() != INSTRUMENTS) {
+    if (static_cast<int>(out.size()) != INSTRUMENTS) {
         error = "instruments: expected " + std::to_string(INSTRUMENTS) + " instruments, found " + std::to_string(out.size());
         return false;
     }
@@ -491,16 +493,6 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
 }
 
 // ---------------------------------------------------------------- patterns
-
-struct Cell {
-    uint8_t note = 0, instrument = 0;
-};
-
-struct Song {
-    int speed = 6, bpm = 125, restart = 0;
-    std::vector<int> order;
-    std::vector<std::vector<Cell>> patterns;   // ROWS * CHANNELS cells each
-};
 
 // "C-4", "F#2", "===" (key off), "..." (none)
 bool parseNote(const std::string& s, uint8_t& note) {
@@ -510,13 +502,13 @@ bool parseNote(const std::string& s, uint8_t& note) {
     if (s.size() != 3 || s[2] < '0' || s[2] > '7') return false;
     for (int i = 0; i < 12; i++)
         if (s[0] == names[2 * i] && s[1] == names[2 * i + 1]) {
-            note = (uint8_t)(1 + 12 * (s[2] - '0') + i);
+            note = static_cast<uint8_t>(1 + 12 * (s[2] - '0') + i);
             return true;
         }
     return false;
 }
 
-bool parsePatterns(const std::string& text, Song& song, std::string& error) {
+bool parsePatterns(const std::string& text, XmModule& song, std::string& error) {
     std::istringstream in(text);
     std::string line;
     int lineNo = 0, current = -1, nextRow = 0;
@@ -525,6 +517,8 @@ bool parsePatterns(const std::string& text, Song& song, std::string& error) {
         return false;
     };
     auto complete = [&]() { return current < 0 || nextRow == ROWS; };
+    song.channels = CHANNELS;
+    song.orders.clear();
     while (std::getline(in, line)) {
         lineNo++;
         std::vector<std::string> w = split(line);
@@ -537,21 +531,21 @@ bool parsePatterns(const std::string& text, Song& song, std::string& error) {
             if (w.size() != 2 || !parseNumber(w[1], v)) return fail("expected '" + w[0] + " NUMBER'");
             const std::string why = outside(*findRange(SONG, w[0]), v, w[1]);
             if (!why.empty()) return fail(why);
-            (w[0] == "speed" ? song.speed : w[0] == "bpm" ? song.bpm : song.restart) = (int)v;
+            (w[0] == "speed" ? song.speed : w[0] == "bpm" ? song.bpm : song.restart) = static_cast<uint16_t>(v);
         } else if (w[0] == "order") {
             for (size_t i = 1; i < w.size(); i++) {
                 if (!parseNumber(w[i], v) || v < 0 || v > 255 || v != std::floor(v))
                     return fail("order entries are pattern numbers from 0 to 255, not '" + w[i] + "'");
-                if (song.order.size() == 256) return fail("order needs 1..256 entries");
-                song.order.push_back((int)v);
+                if (song.orders.size() == 256) return fail("order needs 1..256 entries");
+                song.orders.push_back(static_cast<uint8_t>(v));
             }
         } else if (w[0] == "pattern") {
             if (!complete()) return fail("previous pattern has " + std::to_string(nextRow) + " rows, not 64");
-            if (w.size() != 2 || !parseNumber(w[1], v) || v != (double)song.patterns.size())
+            if (w.size() != 2 || !parseNumber(w[1], v) || v != static_cast<double>(song.patterns.size()))
                 return fail("patterns must be numbered 0, 1, 2, ... in order");
             if (song.patterns.size() == 256) return fail("at most 256 patterns");
-            song.patterns.emplace_back(ROWS * CHANNELS);
-            current = (int)v;
+            song.patterns.push_back(XmPattern{ROWS, std::vector<XmCell>(ROWS * CHANNELS)});
+            current = static_cast<int>(v);
             nextRow = 0;
         } else {
             // A row: "NN | C-4 01 | ... .. | ..."
@@ -562,148 +556,99 @@ bool parsePatterns(const std::string& text, Song& song, std::string& error) {
             while (std::getline(row, f, '|')) fields.push_back(f);
             if (fields.size() != CHANNELS + 1) return fail("a row has a number and 10 cells separated by '|'");
             std::vector<std::string> number = split(fields[0]);
-            if (number.size() != 1 || !parseNumber(number[0], v) || v != (double)nextRow)
+            if (number.size() != 1 || !parseNumber(number[0], v) || v != static_cast<double>(nextRow))
                 return fail("expected row " + std::to_string(nextRow));
             if (nextRow >= ROWS) return fail("more than 64 rows");
             for (int c = 0; c < CHANNELS; c++) {
                 std::vector<std::string> parts = split(fields[c + 1]);
                 if (parts.size() != 2) return fail("cell " + std::to_string(c) + " is 'NOTE INS'");
-                Cell cell;
+                XmCell cell;
                 if (!parseNote(parts[0], cell.note)) return fail("bad note '" + parts[0] + "'");
                 if (parts[1] != "..") {
                     if (!parseNumber(parts[1], v) || v < 1 || v > INSTRUMENTS || v != std::floor(v))
                         return fail("bad instrument '" + parts[1] + "'");
-                    cell.instrument = (uint8_t)v;
+                    cell.instrument = static_cast<uint8_t>(v);
                 }
                 if (cell.note == 97 && cell.instrument) return fail("a key-off carries no instrument");
-                song.patterns[current][nextRow * CHANNELS + c] = cell;
+                song.patterns[current].cells[nextRow * CHANNELS + c] = cell;
             }
             nextRow++;
         }
     }
     if (!complete()) return fail("last pattern has " + std::to_string(nextRow) + " rows, not 64");
-    if (song.order.empty() || song.order.size() > 256) return fail("order needs 1..256 entries");
-    for (int o : song.order)
-        if (o < 0 || o >= (int)song.patterns.size()) return fail("order entry names a missing pattern");
-    if (song.restart < 0 || song.restart >= (int)song.order.size()) return fail("restart outside the order");
+    if (song.orders.empty() || song.orders.size() > 256) return fail("order needs 1..256 entries");
+    for (uint8_t o : song.orders)
+        if (o >= song.patterns.size()) return fail("order entry names a missing pattern");
+    if (song.restart >= song.orders.size()) return fail("restart outside the order");
+    song.songLength = static_cast<uint16_t>(song.orders.size());
     return true;
 }
 
 // ---------------------------------------------------------------- writing
 
-void put8(Bytes& b, int v) { b.push_back((uint8_t)v); }
-void put16(Bytes& b, int v) { put8(b, v & 255); put8(b, (v >> 8) & 255); }
-void put32(Bytes& b, uint32_t v) { put16(b, (int)(v & 0xFFFF)); put16(b, (int)(v >> 16)); }
-void putText(Bytes& b, const std::string& s, size_t width) {
-    for (size_t i = 0; i < width; i++) put8(b, i < s.size() ? s[i] : 0);
-}
-
-// The sample scaled to its stored width, peak at amp of full scale.
-std::vector<int> quantiseSample(const Recipe& r, const Synth& s) {
+// The sample scaled to its stored width, peak at amp of full scale; 8-bit
+// samples in the high byte.
+std::vector<int16_t> quantiseSample(const Recipe& r, const Synth& s) {
     double peak = 0;
     for (double x : s.data) peak = std::max(peak, std::fabs(x));
     double full = r.bits == 16 ? 32767.0 : 127.0;
     double gain = peak > 0 ? full * r.amp / peak : 0;
-    std::vector<int> q;
-    for (double x : s.data) q.push_back((int)std::floor(x * gain + 0.5));
+    int scale = r.bits == 16 ? 1 : 256;
+    std::vector<int16_t> q;
+    for (double x : s.data) q.push_back(static_cast<int16_t>(static_cast<int>(std::floor(x * gain + 0.5)) * scale));
     return q;
 }
 
-void writeInstrument(Bytes& out, const Recipe& r, const Synth& s) {
-    put32(out, 263);
-    putText(out, r.name, 22);
-    put8(out, 0);
-    put16(out, 1);
-    put32(out, 40);
-    for (int i = 0; i < 96; i++) put8(out, 0);
-    for (int i = 0; i < 12; i++) {
-        bool has = i < (int)r.env.size();
-        put16(out, has ? r.env[i].first : 0);
-        put16(out, has ? r.env[i].second : 0);
+XmInstrument instrument(const Recipe& r, const Synth& s) {
+    XmInstrument ins;
+    ins.name = r.name;
+    for (auto [x, y] : r.env) {
+        ins.envelope.push_back(static_cast<uint16_t>(x));
+        ins.envelope.push_back(static_cast<uint16_t>(y));
     }
-    for (int i = 0; i < 24; i++) put16(out, 0);   // panning envelope
-    int points = (int)r.env.size();
-    put8(out, points);
-    put8(out, 0);
-    put8(out, r.sustain < 0 ? 0 : r.sustain);
-    put8(out, r.loopStart < 0 ? 0 : r.loopStart);
-    put8(out, r.loopEnd < 0 ? 0 : r.loopEnd);
-    put8(out, 0); put8(out, 0); put8(out, 0);
-    put8(out, points >= 2 ? 1 | (r.sustain >= 0 ? 2 : 0) | (r.loopStart >= 0 ? 4 : 0) : 0);
-    put8(out, 0);
-    put8(out, 0); put8(out, 0); put8(out, 0); put8(out, 0);   // vibrato
-    put16(out, r.fadeout);
-    for (int i = 0; i < 22; i++) put8(out, 0);
+    ins.sustainPoint = static_cast<uint8_t>(std::max(r.sustain, 0));
+    ins.loopStart = static_cast<uint8_t>(std::max(r.loopStart, 0));
+    ins.loopEnd = static_cast<uint8_t>(std::max(r.loopEnd, 0));
+    if (r.env.size() >= 2)
+        ins.volumeType = static_cast<uint8_t>(1 | (r.sustain >= 0 ? 2 : 0) | (r.loopStart >= 0 ? 4 : 0));
+    ins.fadeout = static_cast<uint16_t>(r.fadeout);
 
     // Tuning: pitched sounds play their period at the written note; drums
     // play at their rate at C-4.
     double rate = s.cycle > 0 ? 261.6255653005986 * s.cycle * detPow2(r.transpose / 12) : r.rate;
     double semis = 12 * detLog2(rate / 8363.0);
-    int relative = (int)std::floor(semis + 0.5);
-    int finetune = std::clamp((int)std::floor((semis - relative) * 128 + 0.5), -128, 127);
-
-    std::vector<int> q = quantiseSample(r, s);
-    uint32_t width = (uint32_t)r.bits / 8;
-    put32(out, (uint32_t)q.size() * width);
-    put32(out, s.loop == LOOP_NONE ? 0 : (uint32_t)s.loopStart * width);
-    put32(out, s.loop == LOOP_NONE ? 0 : (uint32_t)s.loopLength * width);
-    put8(out, r.volume);
-    put8(out, finetune & 255);
-    put8(out, (s.loop == LOOP_FORWARD ? 1 : s.loop == LOOP_PINGPONG ? 2 : 0) | (r.bits == 16 ? 16 : 0));
-    put8(out, r.pan);
-    put8(out, relative & 255);
-    put8(out, 0);
-    putText(out, r.name, 22);
-
-    // Delta-coded data.
-    int previous = 0;
-    for (int v : q) {
-        if (r.bits == 16) put16(out, (v - previous) & 0xFFFF);
-        else put8(out, (v - previous) & 0xFF);
-        previous = v;
+    int relative = static_cast<int>(std::floor(semis + 0.5));
+    XmSample sample;
+    sample.name = r.name;
+    sample.pcm = quantiseSample(r, s);
+    sample.sixteen = r.bits == 16;
+    sample.loop = static_cast<uint8_t>(s.loop);
+    if (s.loop != LOOP_NONE) {
+        sample.loopStart = static_cast<uint32_t>(s.loopStart);
+        sample.loopLength = static_cast<uint32_t>(s.loopLength);
     }
+    sample.volume = static_cast<uint8_t>(r.volume);
+    const int finetune = static_cast<int>(std::floor((semis - relative) * 128 + 0.5));
+    sample.finetune = static_cast<int8_t>(std::clamp(finetune, -128, 127));
+    sample.panning = static_cast<uint8_t>(r.pan);
+    sample.relativeNote = static_cast<int8_t>(relative);
+    ins.samples.push_back(sample);
+    return ins;
 }
 
 }  // namespace
 
 bool buildTune(const std::string& patternText, const std::string& instrumentText,
                Bytes& out, std::string& error) {
-    Song song;
+    XmModule song;
     std::vector<Recipe> recipes;
     if (!parsePatterns(patternText, song, error)) return false;
     if (!parseRecipes(instrumentText, recipes, error)) return false;
-
+    song.name = "kaas op de zolder";
+    song.tracker = "tumble mkcontent";
     out.clear();
-    putText(out, "Extended Module: ", 17);
-    putText(out, "kaas op de zolder", 20);
-    put8(out, 0x1A);
-    putText(out, "tumble mkcontent", 20);
-    put16(out, 0x0104);
-    put32(out, 276);
-    put16(out, (int)song.order.size());
-    put16(out, song.restart);
-    put16(out, CHANNELS);
-    put16(out, (int)song.patterns.size());
-    put16(out, (int)recipes.size());
-    put16(out, 1);   // linear frequency table
-    put16(out, song.speed);
-    put16(out, song.bpm);
-    for (int i = 0; i < 256; i++) put8(out, i < (int)song.order.size() ? song.order[i] : 0);
-
-    for (const std::vector<Cell>& p : song.patterns) {
-        Bytes packed;
-        for (const Cell& c : p) {
-            put8(packed, 0x80 | (c.note ? 1 : 0) | (c.instrument ? 2 : 0));
-            if (c.note) put8(packed, c.note);
-            if (c.instrument) put8(packed, c.instrument);
-        }
-        put32(out, 9);
-        put8(out, 0);
-        put16(out, ROWS);
-        put16(out, (int)packed.size());
-        out.insert(out.end(), packed.begin(), packed.end());
-    }
+    writeXmHead(out, song, static_cast<uint16_t>(recipes.size()));
     // One instrument's sound at a time: only the file being built grows.
-    for (const Recipe& r : recipes) writeInstrument(out, r, synthesise(r));
+    for (const Recipe& r : recipes) writeXmInstrument(out, instrument(r, synthesise(r)));
     return true;
 }

@@ -134,15 +134,14 @@ bool render(Player* player, uint32_t frames, FILE* out, uint64_t* clipped) {
     const bool progress = frames > static_cast<uint32_t>(RATE);
     const uint32_t step = RATE;   // one second per write
     std::vector<int16_t> pcm(static_cast<size_t>(step) * 2);
-    std::vector<uint8_t> raw(pcm.size() * 2);
     uint32_t done = 0;
+    uint64_t bytes = 0;
     while (ok && done < frames) {
         const uint32_t count = frames - done < step ? frames - done : step;
         offlineRender(player, pcm.data(), count);
         for (uint32_t i = 0; i < count * 2; ++i)
             *clipped += pcm[i] == INT16_MAX || pcm[i] == INT16_MIN;
-        toLittleEndian(pcm.data(), count * 2, raw.data());
-        ok = std::fwrite(raw.data(), 1, count * 4, out) == count * 4;
+        ok = wavAppend(out, pcm.data(), count * 2, &bytes);
         done += count;
         if (progress)
             drawProgressBar(done, frames, nullptr);
