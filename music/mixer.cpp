@@ -418,15 +418,23 @@ int64_t framesToBoundary(const Voice& v, uint64_t distance, uint64_t step) {
     return static_cast<int64_t>((distance + step - 1) / step);
 }
 
-// The largest frame count whose reads stay inside the sample buffer.
-int64_t framesInsideBuffer(const Sample* s, uint64_t pos, uint64_t step, bool forward) {
+// The largest frame count whose reads stay inside the sample buffer, or `wanted`
+// when that many do (the common case, told without a division).
+int64_t framesInsideBuffer(const Sample* s, uint64_t pos, uint64_t step, bool forward, int32_t wanted) {
+    // floor(room / stride) + 1 >= wanted exactly when room >= (wanted - 1) * stride.
+    uint64_t reach;
     if (forward) {
         uint64_t limit = static_cast<uint64_t>(s->length) + PADDING - 1;   // last readable index
         uint64_t end = limit << 32;   // positions below this read at most data[limit]
         if (pos >= end)
             return 0;
+        if (wanted > 0 && !__builtin_mul_overflow(static_cast<uint64_t>(wanted - 1), step, &reach) &&
+            end - 1 - pos >= reach)
+            return wanted;
         return static_cast<int64_t>((end - 1 - pos) / step) + 1;
     }
+    if (wanted > 0 && !__builtin_mul_overflow(static_cast<uint64_t>(wanted - 1), step + 1, &reach) && pos >= reach)
+        return wanted;
     return static_cast<int64_t>(pos / (step + 1)) + 1;
 }
 
@@ -457,7 +465,7 @@ bool planSegment(const Voice& v, const Sample* s, uint64_t pos, uint64_t step, b
     int64_t toBoundary = framesToBoundary(v, distance, step);
     if (toBoundary >= 0 && toBoundary <= segment.count)
         segment = {static_cast<int32_t>(toBoundary), true};
-    int64_t inside = framesInsideBuffer(s, pos, step, forward);
+    int64_t inside = framesInsideBuffer(s, pos, step, forward, segment.count);
     if (inside < segment.count) {
         if (inside == 0)
             return false;
@@ -524,7 +532,7 @@ uint64_t wrapForwardLoop(const Sample* s, uint64_t pos, LoopBounds loop) {
     int64_t length = static_cast<int64_t>(s->loopLength) << 32;
     int64_t integer = p >> 32;
     int64_t end = loop.end >> 32;
-    int64_t times = integer >= end ? (integer - end) / s->loopLength + 1 : 1;
+    int64_t times = integer >= end + s->loopLength ? (integer - end) / s->loopLength + 1 : 1;
     p -= times * length;
     return p < 0 ? 0 : static_cast<uint64_t>(p);
 }

@@ -23,6 +23,15 @@ for b in build/tests/*/*_bench build/*_bench; do
     summary="$summary$name: $verdict
 "
 done
+# The WAV renderer as a whole beside other players (the mixer alone is music_bench).
+if [ -x build/tumble-xm2wav ]; then
+    echo "== xm2wav against peers"
+    { bash tests/music/bench_peers.sh build/tumble-xm2wav data/tune.xm; echo $? >"$rc"; } | tee "$log"
+    verdict=$(grep -E '(met|missed|installed\))$' "$log" | tail -n 1)
+    [ "$(cat "$rc")" = 0 ] || status=1
+    summary="${summary}xm2wav against peers: ${verdict:-failed}
+"
+fi
 echo "== summary"
 printf '%s' "$summary"
 exit $status
