@@ -189,39 +189,52 @@ inline uint64_t stride(uint64_t step, bool forward) {
     return forward ? step & ~LOW_BIT : 0 - (step + (step & LOW_BIT));
 }
 
-// Flat gains, four frames at a time from positions computed side by side;
-// an odd last frame at the odd gains.
+// The interpolated samples of four frames from their positions: each frame's
+// two samples come in one 8-byte load; the fractions are lanes that step by 4 d.
+inline __m128 interpolateFour(const float* data, uint64_t pos, uint64_t d, __m128i fraction) {
+    const __m128 p0 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + (pos >> 32))));
+    const __m128 p1 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + ((pos + d) >> 32))));
+    const __m128 p2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + ((pos + 2 * d) >> 32))));
+    const __m128 p3 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + ((pos + 3 * d) >> 32))));
+    const __m128 u01 = _mm_unpacklo_ps(p0, p1), u23 = _mm_unpacklo_ps(p2, p3);
+    const __m128 s0 = _mm_movelh_ps(u01, u23), s1 = _mm_movehl_ps(u23, u01);
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fraction, 1)), _mm_set1_ps(WEIGHT));
+    return _mm_add_ps(s0, _mm_mul_ps(t, _mm_sub_ps(s1, s0)));
+}
+
+inline __m128i fourFractions(uint64_t pos, uint64_t d) {
+    return _mm_setr_epi32(static_cast<int32_t>(pos), static_cast<int32_t>(pos + d), static_cast<int32_t>(pos + 2 * d),
+                          static_cast<int32_t>(pos + 3 * d));
+}
+
+// Flat gains, four frames at a time; an odd last frame at the odd gains.
 template <bool FORWARD>
 uint64_t flatWide(const float* data, uint64_t pos, uint64_t step, float* out, int32_t count, float fA, float fB,
                   float oddA, float oddB) {
     const int32_t even = count & ~1;
     int32_t k = 0;
-    if (even > 4) {
-        float x = interpolate(data, pos);
-        out[0] += x * fA;
-        out[1] += x * fB;
-        out += 2;
-        pos = nextPosition<FORWARD>(pos, step);
+    if (even > 8) {
+        // One frame, then one more if that keeps out 16-byte aligned for whole pairs.
+        do {
+            float x = interpolate(data, pos);
+            out[0] += x * fA;
+            out[1] += x * fB;
+            out += 2;
+            pos = nextPosition<FORWARD>(pos, step);
+            ++k;
+        } while ((reinterpret_cast<uintptr_t>(out) & 15) != 0);
         const uint64_t d = stride(step, FORWARD);
-        const __m128 vA = _mm_set1_ps(fA), vB = _mm_set1_ps(fB), weight = _mm_set1_ps(WEIGHT);
-        for (k = 1; k + 4 <= even; k += 4) {
-            const uint64_t p0 = pos, p1 = pos + d, p2 = pos + 2 * d, p3 = pos + 3 * d;
-            const uint32_t i0 = static_cast<uint32_t>(p0 >> 32), i1 = static_cast<uint32_t>(p1 >> 32);
-            const uint32_t i2 = static_cast<uint32_t>(p2 >> 32), i3 = static_cast<uint32_t>(p3 >> 32);
-            __m128 s0 = _mm_setr_ps(data[i0], data[i1], data[i2], data[i3]);
-            __m128 s1 = _mm_setr_ps(data[i0 + 1], data[i1 + 1], data[i2 + 1], data[i3 + 1]);
-            __m128i halves = _mm_setr_epi32(static_cast<int32_t>(static_cast<uint32_t>(p0) >> 1),
-                                            static_cast<int32_t>(static_cast<uint32_t>(p1) >> 1),
-                                            static_cast<int32_t>(static_cast<uint32_t>(p2) >> 1),
-                                            static_cast<int32_t>(static_cast<uint32_t>(p3) >> 1));
-            __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(halves), weight);
-            __m128 x4 = _mm_add_ps(s0, _mm_mul_ps(t, _mm_sub_ps(s1, s0)));
-            __m128 a = _mm_mul_ps(x4, vA);
-            __m128 b = _mm_mul_ps(x4, vB);
+        __m128i fraction = fourFractions(pos, d);
+        const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * d));
+        const __m128 vA = _mm_set1_ps(fA), vB = _mm_set1_ps(fB);
+        for (; k + 4 <= even; k += 4) {
+            const __m128 x4 = interpolateFour(data, pos, d, fraction);
+            const __m128 a = _mm_mul_ps(x4, vA), b = _mm_mul_ps(x4, vB);
             _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_unpacklo_ps(a, b)));
             _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_unpackhi_ps(a, b)));
             out += 8;
             pos += 4 * d;
+            fraction = _mm_add_epi32(fraction, fractionStep);
         }
     }
     for (; k < count; ++k) {
@@ -237,49 +250,73 @@ uint64_t flatWide(const float* data, uint64_t pos, uint64_t step, float* out, in
 
 #define AVX2_TARGET __attribute__((target("avx2")))
 
-// Eight frames' samples: one load and two permutes where they lie within eight
-// readable samples, else gathered.
-AVX2_TARGET inline void fetchEight(const float* data, uint32_t last, __m256i index, uint32_t lowest,
-                                   uint32_t highest, __m256& s0, __m256& s1) {
+// Eight frames' positions, d apart, as index and fraction lanes; a step of
+// 8 d adds to the fractions and carries into the indices.
+struct EightPositions {
+    __m256i index;
+    __m256i fraction;
+    __m256i fractionStep;
+    __m256i indexStep;   // the integer part of 8 d, plus one: the no-carry mask (-1) takes that back
+    uint64_t first;      // lane 0's position
+    uint64_t d;
+};
+
+AVX2_TARGET inline EightPositions eightPositions(uint64_t pos, uint64_t d) {
+    EightPositions e;
+    alignas(32) uint32_t index[8], fraction[8];
+    for (int j = 0; j < 8; ++j) {
+        const uint64_t p = pos + static_cast<uint64_t>(j) * d;
+        index[j] = static_cast<uint32_t>(p >> 32);
+        fraction[j] = static_cast<uint32_t>(p);
+    }
+    e.index = _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
+    e.fraction = _mm256_load_si256(reinterpret_cast<const __m256i*>(fraction));
+    e.fractionStep = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(8 * d)));
+    e.indexStep = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>((8 * d) >> 32) + 1));
+    e.first = pos;
+    e.d = d;
+    return e;
+}
+
+AVX2_TARGET inline void stepEight(EightPositions& e) {
+    const __m256i next = _mm256_add_epi32(e.fraction, e.fractionStep);
+    // No carry where the sum did not wrap, that is where it is the larger.
+    const __m256i noCarry = _mm256_cmpeq_epi32(_mm256_max_epu32(next, e.fraction), next);
+    e.index = _mm256_add_epi32(_mm256_add_epi32(e.index, e.indexStep), noCarry);
+    e.fraction = next;
+    e.first += 8 * e.d;
+}
+
+// The interpolated samples of the eight frames: their samples come from one
+// load and two permutes where they lie within eight readable samples, else
+// they are gathered.
+template <bool FORWARD>
+AVX2_TARGET inline __m256 interpolateEight(const float* data, uint32_t last, const EightPositions& e) {
+    const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(e.fraction, 1)), _mm256_set1_ps(WEIGHT));
+    const uint32_t first = static_cast<uint32_t>(e.first >> 32);
+    const uint32_t seventh = static_cast<uint32_t>((e.first + 7 * e.d) >> 32);
+    const uint32_t lowest = FORWARD ? first : seventh, highest = FORWARD ? seventh : first;
+    __m256 s0, s1;
     if (highest - lowest <= 6 && lowest + 7 <= last) {
         const __m256 window = _mm256_loadu_ps(data + lowest);
-        const __m256i rel = _mm256_sub_epi32(index, _mm256_set1_epi32(static_cast<int32_t>(lowest)));
+        const __m256i base = FORWARD ? _mm256_broadcastd_epi32(_mm256_castsi256_si128(e.index))
+                                     : _mm256_permutevar8x32_epi32(e.index, _mm256_set1_epi32(7));
+        const __m256i rel = _mm256_sub_epi32(e.index, base);
         s0 = _mm256_permutevar8x32_ps(window, rel);
         s1 = _mm256_permutevar8x32_ps(window, _mm256_add_epi32(rel, _mm256_set1_epi32(1)));
     } else {
-        s0 = _mm256_i32gather_ps(data, index, 4);
-        s1 = _mm256_i32gather_ps(data + 1, index, 4);
+        s0 = _mm256_i32gather_ps(data, e.index, 4);
+        s1 = _mm256_i32gather_ps(data + 1, e.index, 4);
     }
-}
-
-// The eight positions from pos on, d apart: lanes 0, 1, 4, 5 in lo and 2, 3, 6, 7
-// in hi, so that picking the high (or low) halves in pairs gives them in order.
-AVX2_TARGET inline void eightPositions(uint64_t pos, uint64_t d, __m256i& lo, __m256i& hi) {
-    lo = _mm256_setr_epi64x(static_cast<int64_t>(pos), static_cast<int64_t>(pos + d),
-                            static_cast<int64_t>(pos + 4 * d), static_cast<int64_t>(pos + 5 * d));
-    hi = _mm256_setr_epi64x(static_cast<int64_t>(pos + 2 * d), static_cast<int64_t>(pos + 3 * d),
-                            static_cast<int64_t>(pos + 6 * d), static_cast<int64_t>(pos + 7 * d));
-}
-
-// The interpolated samples of the eight frames at the positions lo/hi (pos is lane 0's).
-template <bool FORWARD>
-AVX2_TARGET inline __m256 interpolateEight(const float* data, uint32_t last, uint64_t pos, uint64_t d, __m256i lo,
-                                           __m256i hi) {
-    const __m256 l = _mm256_castsi256_ps(lo), h = _mm256_castsi256_ps(hi);
-    const __m256i index = _mm256_castps_si256(_mm256_shuffle_ps(l, h, _MM_SHUFFLE(3, 1, 3, 1)));
-    const __m256i fraction = _mm256_castps_si256(_mm256_shuffle_ps(l, h, _MM_SHUFFLE(2, 0, 2, 0)));
-    const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fraction, 1)), _mm256_set1_ps(WEIGHT));
-    const uint32_t first = static_cast<uint32_t>(pos >> 32), seventh = static_cast<uint32_t>((pos + 7 * d) >> 32);
-    __m256 s0, s1;
-    fetchEight(data, last, index, FORWARD ? first : seventh, FORWARD ? seventh : first, s0, s1);
     return _mm256_add_ps(s0, _mm256_mul_ps(t, _mm256_sub_ps(s1, s0)));
 }
 
-// out[0..15] += the eight frames' (left, right) products.
-AVX2_TARGET inline void addEight(float* out, __m256 left, __m256 right) {
-    const __m256 lo = _mm256_unpacklo_ps(left, right), hi = _mm256_unpackhi_ps(left, right);
-    _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_permute2f128_ps(lo, hi, 0x20)));
-    _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_permute2f128_ps(lo, hi, 0x31)));
+// Each frame's sample twice, for its left and right product: frames 0-3 and 4-7.
+AVX2_TARGET inline __m256 pairsLow(__m256 x) {
+    return _mm256_permutevar8x32_ps(x, _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
+}
+AVX2_TARGET inline __m256 pairsHigh(__m256 x) {
+    return _mm256_permutevar8x32_ps(x, _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7));
 }
 
 template <bool FORWARD>
@@ -287,25 +324,26 @@ AVX2_TARGET uint64_t flatAvx2(const float* data, uint32_t last, uint64_t pos, ui
                               int32_t count, float fA, float fB, float oddA, float oddB) {
     const int32_t even = count & ~1;
     int32_t k = 0;
-    if (even > 8) {
-        float x = interpolate(data, pos);
-        out[0] += x * fA;
-        out[1] += x * fB;
-        out += 2;
-        pos = nextPosition<FORWARD>(pos, step);
-        const uint64_t d = stride(step, FORWARD);
-        __m256i lo, hi;
-        eightPositions(pos, d, lo, hi);
-        const __m256i d8 = _mm256_set1_epi64x(static_cast<int64_t>(8 * d));
-        const __m256 vA = _mm256_set1_ps(fA), vB = _mm256_set1_ps(fB);
-        for (k = 1; k + 8 <= even; k += 8) {
-            const __m256 x8 = interpolateEight<FORWARD>(data, last, pos, d, lo, hi);
-            addEight(out, _mm256_mul_ps(x8, vA), _mm256_mul_ps(x8, vB));
+    if (even > 12) {
+        // One frame, then up to three more until out is 32-byte aligned for whole rows of four.
+        do {
+            float x = interpolate(data, pos);
+            out[0] += x * fA;
+            out[1] += x * fB;
+            out += 2;
+            pos = nextPosition<FORWARD>(pos, step);
+            ++k;
+        } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0);
+        EightPositions e = eightPositions(pos, stride(step, FORWARD));
+        const __m256 gains = _mm256_setr_ps(fA, fB, fA, fB, fA, fB, fA, fB);
+        for (; k + 8 <= even; k += 8) {
+            const __m256 x8 = interpolateEight<FORWARD>(data, last, e);
+            _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains)));
+            _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(pairsHigh(x8), gains)));
             out += 16;
-            pos += 8 * d;
-            lo = _mm256_add_epi64(lo, d8);
-            hi = _mm256_add_epi64(hi, d8);
+            stepEight(e);
         }
+        pos = e.first;
     }
     for (; k < count; ++k) {
         const bool odd = k == even;
@@ -325,35 +363,31 @@ AVX2_TARGET uint64_t rampAvx2(const float* data, uint32_t last, uint64_t pos, ui
     __m128 g = _mm_setr_ps(gA, gB, 0.0f, 0.0f);
     const __m128 delta = _mm_setr_ps(dA, dB, 0.0f, 0.0f);
     int32_t k = 0;
-    if (count > 8) {
-        float x = interpolate(data, pos);
-        out[0] += x * gA;
-        out[1] += x * gB;
-        g = _mm_add_ps(g, delta);
-        out += 2;
-        pos = nextPosition<FORWARD>(pos, step);
-        const uint64_t d = stride(step, FORWARD);
-        __m256i lo, hi;
-        eightPositions(pos, d, lo, hi);
-        const __m256i d8 = _mm256_set1_epi64x(static_cast<int64_t>(8 * d));
-        for (k = 1; k + 8 <= count; k += 8) {
+    if (count > 12) {
+        do {
+            float x = interpolate(data, pos);
+            out[0] += x * _mm_cvtss_f32(g);
+            out[1] += x * _mm_cvtss_f32(_mm_shuffle_ps(g, g, 1));
+            g = _mm_add_ps(g, delta);
+            out += 2;
+            pos = nextPosition<FORWARD>(pos, step);
+            ++k;
+        } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0);
+        EightPositions e = eightPositions(pos, stride(step, FORWARD));
+        for (; k + 8 <= count; k += 8) {
             __m128 g0 = g, g1 = _mm_add_ps(g0, delta), g2 = _mm_add_ps(g1, delta), g3 = _mm_add_ps(g2, delta);
             __m128 g4 = _mm_add_ps(g3, delta), g5 = _mm_add_ps(g4, delta), g6 = _mm_add_ps(g5, delta);
             __m128 g7 = _mm_add_ps(g6, delta);
             g = _mm_add_ps(g7, delta);
-            const __m256 x8 = interpolateEight<FORWARD>(data, last, pos, d, lo, hi);
-            const __m256 xl = _mm256_unpacklo_ps(x8, x8), xh = _mm256_unpackhi_ps(x8, x8);
+            const __m256 x8 = interpolateEight<FORWARD>(data, last, e);
             const __m256 gains0 = _mm256_setr_m128(_mm_movelh_ps(g0, g1), _mm_movelh_ps(g2, g3));
             const __m256 gains1 = _mm256_setr_m128(_mm_movelh_ps(g4, g5), _mm_movelh_ps(g6, g7));
-            _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out),
-                                                _mm256_mul_ps(_mm256_permute2f128_ps(xl, xh, 0x20), gains0)));
-            _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8),
-                                                    _mm256_mul_ps(_mm256_permute2f128_ps(xl, xh, 0x31), gains1)));
+            _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains0)));
+            _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(pairsHigh(x8), gains1)));
             out += 16;
-            pos += 8 * d;
-            lo = _mm256_add_epi64(lo, d8);
-            hi = _mm256_add_epi64(hi, d8);
+            stepEight(e);
         }
+        pos = e.first;
     }
     float a = _mm_cvtss_f32(g), b = _mm_cvtss_f32(_mm_shuffle_ps(g, g, 1));
     for (; k < count; ++k) {
