@@ -453,22 +453,28 @@ int64_t framesToBoundary(const Voice& v, uint64_t distance, uint64_t step) {
 }
 
 // The largest frame count whose reads stay inside the sample buffer, or `wanted`
-// when that many do (the common case, told without a division).
-int64_t framesInsideBuffer(const Sample* s, uint64_t pos, uint64_t step, bool forward, int32_t wanted) {
+// when that many do (on x86-64 the common case is told without a division; the
+// other builds keep their smaller code).
+int64_t framesInsideBuffer(const Sample* s, uint64_t pos, uint64_t step, bool forward,
+                           [[maybe_unused]] int32_t wanted) {
     // floor(room / stride) + 1 >= wanted exactly when room >= (wanted - 1) * stride.
-    uint64_t reach;
+    [[maybe_unused]] uint64_t reach;
     if (forward) {
         uint64_t limit = static_cast<uint64_t>(s->length) + PADDING - 1;   // last readable index
         uint64_t end = limit << 32;   // positions below this read at most data[limit]
         if (pos >= end)
             return 0;
+#if MIXER_WIDE
         if (wanted > 0 && !__builtin_mul_overflow(static_cast<uint64_t>(wanted - 1), step, &reach) &&
             end - 1 - pos >= reach)
             return wanted;
+#endif
         return static_cast<int64_t>((end - 1 - pos) / step) + 1;
     }
+#if MIXER_WIDE
     if (wanted > 0 && !__builtin_mul_overflow(static_cast<uint64_t>(wanted - 1), step + 1, &reach) && pos >= reach)
         return wanted;
+#endif
     return static_cast<int64_t>(pos / (step + 1)) + 1;
 }
 

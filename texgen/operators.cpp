@@ -149,13 +149,15 @@ void Cells(int layer, int ch, int count, int scale, int seed24, int seed16, int 
     // the nearest distances (64 KiB) live in scratchB.
     uint8_t* cone = reinterpret_cast<uint8_t*>(scratchB());
     uint8_t* nearest = cone + 256 * 512;
-    for (int r = 0; r < 256; r++)
+    // Rows r and 256 - r are the same: rows 0..128 are computed, the rest copied.
+    for (int r = 0; r <= 128; r++)
         for (int c = 0; c < 256; c++) {
             double d = std::sqrt(static_cast<double>((c - 128) * (c - 128) + (r - 128) * (r - 128))) * scale * 0.0390625;
             uint8_t v = static_cast<uint8_t>(static_cast<int>(d < 255.0 ? d : 255.0));
             cone[r * 512 + c] = v;
             cone[r * 512 + 256 + c] = v;
         }
+    for (int r = 129; r < 256; r++) std::memcpy(cone + r * 512, cone + (256 - r) * 512, 512);
     layerBank.seed = seedFromBytes(seed24, seed16, seed8, seed0);
     std::memset(nearest, 255, IMAGE_PIXELS);
     for (int k = 0; k < count; k++) {
