@@ -222,7 +222,7 @@ uint64_t flatWide(const float* data, uint64_t pos, uint64_t step, float* out, in
             out += 2;
             pos = nextPosition<FORWARD>(pos, step);
             ++k;
-        } while ((reinterpret_cast<uintptr_t>(out) & 15) != 0);
+        } while ((reinterpret_cast<uintptr_t>(out) & 15) != 0 && k < 2);
         const uint64_t d = stride(step, FORWARD);
         __m128i fraction = fourFractions(pos, d);
         const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * d));
@@ -333,7 +333,7 @@ AVX2_TARGET uint64_t flatAvx2(const float* data, uint32_t last, uint64_t pos, ui
             out += 2;
             pos = nextPosition<FORWARD>(pos, step);
             ++k;
-        } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0);
+        } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0 && k < 4);
         EightPositions e = eightPositions(pos, stride(step, FORWARD));
         const __m256 gains = _mm256_setr_ps(fA, fB, fA, fB, fA, fB, fA, fB);
         for (; k + 8 <= even; k += 8) {
@@ -372,7 +372,7 @@ AVX2_TARGET uint64_t rampAvx2(const float* data, uint32_t last, uint64_t pos, ui
             out += 2;
             pos = nextPosition<FORWARD>(pos, step);
             ++k;
-        } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0);
+        } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0 && k < 4);
         EightPositions e = eightPositions(pos, stride(step, FORWARD));
         for (; k + 8 <= count; k += 8) {
             __m128 g0 = g, g1 = _mm_add_ps(g0, delta), g2 = _mm_add_ps(g1, delta), g3 = _mm_add_ps(g2, delta);
