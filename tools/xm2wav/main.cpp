@@ -152,6 +152,9 @@ bool render(Player* player, uint32_t frames, FILE* out, uint64_t* clipped) {
     uint8_t header[WAV_HEADER_BYTES];
     wavHeader(header, RATE, frames * 4);
     bool ok = std::fwrite(header, 1, sizeof header, out) == sizeof header;
+    // Reserving the whole file at once spares the file system a block at a time;
+    // where it cannot (a pipe, a device, another file system), the writes still go through.
+    fallocate(fileno(out), 0, 0, static_cast<off_t>(WAV_HEADER_BYTES + static_cast<uint64_t>(frames) * 4));
     offlineRenderStart(player);
     const bool progress = frames > static_cast<uint32_t>(RATE);
     const uint32_t step = RATE;   // one second per write
