@@ -290,14 +290,14 @@ AVX2_TARGET inline void stepEight(EightPositions& e) {
 // The interpolated samples of the eight frames: their samples come from one
 // load and two permutes where they lie within eight readable samples, else
 // they are gathered.
-template <bool FORWARD>
+template <bool FORWARD, bool WINDOWED>
 AVX2_TARGET inline __m256 interpolateEight(const float* data, uint32_t last, const EightPositions& e) {
     const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(e.fraction, 1)), _mm256_set1_ps(WEIGHT));
     const uint32_t first = static_cast<uint32_t>(e.first >> 32);
     const uint32_t seventh = static_cast<uint32_t>((e.first + 7 * e.d) >> 32);
     const uint32_t lowest = FORWARD ? first : seventh, highest = FORWARD ? seventh : first;
     __m256 s0, s1;
-    if (highest - lowest <= 6 && lowest + 7 <= last) {
+    if (WINDOWED || (highest - lowest <= 6 && lowest + 7 <= last)) {
         const __m256 window = _mm256_loadu_ps(data + lowest);
         const __m256i base = FORWARD ? _mm256_broadcastd_epi32(_mm256_castsi256_si128(e.index))
                                      : _mm256_permutevar8x32_epi32(e.index, _mm256_set1_epi32(7));
@@ -311,12 +311,38 @@ AVX2_TARGET inline __m256 interpolateEight(const float* data, uint32_t last, con
     return _mm256_add_ps(s0, _mm256_mul_ps(t, _mm256_sub_ps(s1, s0)));
 }
 
+// True when every one of `groups` rows of eight from e on takes the one-load
+// path: the frames of a row span at most seven samples (7 |d| <= 6 samples)
+// and the row nearest the end of the data still has eight readable samples.
+template <bool FORWARD>
+inline bool windowedRows(const EightPositions& e, int32_t groups, uint32_t last) {
+    const uint64_t magnitude = FORWARD ? e.d : 0 - e.d;
+    if (groups <= 0 || magnitude > (6ull << 32) / 7)
+        return false;
+    const uint64_t highestRowLow = FORWARD ? e.first + 8 * static_cast<uint64_t>(groups - 1) * e.d : e.first + 7 * e.d;
+    return (highestRowLow >> 32) + 7 <= last;
+}
+
 // Each frame's sample twice, for its left and right product: frames 0-3 and 4-7.
 AVX2_TARGET inline __m256 pairsLow(__m256 x) {
     return _mm256_permutevar8x32_ps(x, _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
 }
 AVX2_TARGET inline __m256 pairsHigh(__m256 x) {
     return _mm256_permutevar8x32_ps(x, _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7));
+}
+
+// `rows` rows of eight frames at flat gains; returns out after them.
+template <bool FORWARD, bool WINDOWED>
+AVX2_TARGET inline float* flatRows(const float* data, uint32_t last, EightPositions& e, float* out, int32_t rows,
+                                   __m256 gains) {
+    for (int32_t r = 0; r < rows; ++r) {
+        const __m256 x8 = interpolateEight<FORWARD, WINDOWED>(data, last, e);
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains)));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(pairsHigh(x8), gains)));
+        out += 16;
+        stepEight(e);
+    }
+    return out;
 }
 
 template <bool FORWARD>
@@ -336,13 +362,10 @@ AVX2_TARGET uint64_t flatAvx2(const float* data, uint32_t last, uint64_t pos, ui
         } while ((reinterpret_cast<uintptr_t>(out) & 31) != 0 && k < 4);
         EightPositions e = eightPositions(pos, stride(step, FORWARD));
         const __m256 gains = _mm256_setr_ps(fA, fB, fA, fB, fA, fB, fA, fB);
-        for (; k + 8 <= even; k += 8) {
-            const __m256 x8 = interpolateEight<FORWARD>(data, last, e);
-            _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains)));
-            _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(pairsHigh(x8), gains)));
-            out += 16;
-            stepEight(e);
-        }
+        const int32_t rows = (even - k) / 8;
+        out = windowedRows<FORWARD>(e, rows, last) ? flatRows<FORWARD, true>(data, last, e, out, rows, gains)
+                                                   : flatRows<FORWARD, false>(data, last, e, out, rows, gains);
+        k += 8 * rows;
         pos = e.first;
     }
     for (; k < count; ++k) {
@@ -379,7 +402,7 @@ AVX2_TARGET uint64_t rampAvx2(const float* data, uint32_t last, uint64_t pos, ui
             __m128 g4 = _mm_add_ps(g3, delta), g5 = _mm_add_ps(g4, delta), g6 = _mm_add_ps(g5, delta);
             __m128 g7 = _mm_add_ps(g6, delta);
             g = _mm_add_ps(g7, delta);
-            const __m256 x8 = interpolateEight<FORWARD>(data, last, e);
+            const __m256 x8 = interpolateEight<FORWARD, false>(data, last, e);
             const __m256 gains0 = _mm256_setr_m128(_mm_movelh_ps(g0, g1), _mm_movelh_ps(g2, g3));
             const __m256 gains1 = _mm256_setr_m128(_mm_movelh_ps(g4, g5), _mm_movelh_ps(g6, g7));
             _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains0)));
