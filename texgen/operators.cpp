@@ -113,6 +113,7 @@ void CubicNoise(int layer, int ch, int step, int seed24, int seed16, int seed8, 
     cubicNoise(noise, step, 255.0f);
     uint32_t* t = layerPixels(layer);
     int s = channelShift(ch);
+    ELEMENTWISE
     for (int i = 0; i < IMAGE_PIXELS; i++) {
         // Guard the conversion: values far outside a byte only clamp.
         float v = noise[i];
@@ -203,14 +204,23 @@ void RadialGradient(int layer, int mode, int ch, int size) {
     double factor = mode == 0 ? 1.0 : size / 256.0 + 0.8;
     uint32_t* t = layerPixels(layer);
     int s = mode == 1 ? channelShift(ch) : 0;
-    for (int y = 0; y < 256; y++)
-        for (int x = 0; x < 256; x++) {
+    // Symmetric about row and column 128: each row y <= 128 is worked out once,
+    // for its columns 128..255 and 0, and also gives row 256 - y.
+    uint32_t values[256];
+    for (int y = 0; y <= 128; y++) {
+        for (int x = 0; x < 256; x = x == 0 ? 128 : x + 1) {
             double d = std::sqrt(static_cast<double>((x - 128) * (x - 128) + (y - 128) * (y - 128)));
             double g = 255 - 2 * factor * d;
-            uint32_t v = static_cast<uint32_t>(g >= 255.0 ? 255 : (g > 0.0 ? static_cast<int>(g) : 0));
-            uint32_t& p = t[y * 256 + x];
-            p = mode == 0 ? rgb(v, v, v) : withChannel(p, s, v);
+            values[x] = static_cast<uint32_t>(g >= 255.0 ? 255 : (g > 0.0 ? static_cast<int>(g) : 0));
         }
+        for (int x = 1; x < 128; x++) values[x] = values[256 - x];
+        auto fill = [&](uint32_t* r) {
+            for (int x = 0; x < 256; x++)
+                r[x] = mode == 0 ? rgb(values[x], values[x], values[x]) : withChannel(r[x], s, values[x]);
+        };
+        fill(t + y * 256);
+        if (y > 0 && y < 128) fill(t + (256 - y) * 256);
+    }
 }
 
 void Clear(int layer) {
