@@ -90,7 +90,31 @@ void smoothPass(int layer) {
         const uint32_t* row = t + y * 256;
         const uint32_t* up = t + ((y - 1) & 255) * 256;
         const uint32_t* down = t + ((y + 1) & 255) * 256;
+#if TEXGEN_WIDE
+        // Columns 1..252 four at a time, the same sums side by side; the
+        // columns next to the wrap one by one below.
+        const __m128i redBlueMask = _mm_set1_epi32(0x00FF00FF), greenMask = _mm_set1_epi32(0xFF00);
+        for (int x = 1; x + 4 <= 253; x += 4) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + x));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + x));
+            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x - 1));
+            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 1));
+            auto sum = [&](__m128i mask) {
+                __m128i v = _mm_slli_epi32(_mm_and_si128(c, mask), 2);
+                v = _mm_add_epi32(v, _mm_and_si128(u, mask));
+                v = _mm_add_epi32(v, _mm_and_si128(d, mask));
+                v = _mm_add_epi32(v, _mm_and_si128(l, mask));
+                v = _mm_add_epi32(v, _mm_and_si128(r, mask));
+                return _mm_and_si128(_mm_srli_epi32(v, 3), mask);
+            };
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * 256 + x),
+                             _mm_or_si128(sum(redBlueMask), sum(greenMask)));
+        }
+        for (int x : {0, 253, 254, 255}) {
+#else
         for (int x = 0; x < 256; x++) {
+#endif
             uint32_t c = row[x], u = up[x], d = down[x], l = row[(x - 1) & 255], r = row[(x + 1) & 255];
             // Red and blue in two 16-bit halves (a sum is at most 2,040), green apart.
             uint32_t redBlue = 4 * (c & 0x00FF00FF) + (u & 0x00FF00FF) + (d & 0x00FF00FF) + (l & 0x00FF00FF) +
@@ -308,8 +332,12 @@ void Displace(int layer, int xSource, int xChannel, int xAmplitude, int ySource,
             if (fixed)
                 out[i] = bilinearFixedAt(t, x * 256 + du, y * 256 + dv);
             else
+#if TEXGEN_WIDE
+                out[i] = bilinearAtSteps(t, (x + (du >> 8)) & 255, (y + (dv >> 8)) & 255, du & 255, dv & 255);
+#else
                 out[i] = bilinearAt(t, (x + (du >> 8)) & 255, (y + (dv >> 8)) & 255,
                                     static_cast<float>(du & 255) / 256.0f, static_cast<float>(dv & 255) / 256.0f);
+#endif
         }
     copyScratchInto(layer);
 }
@@ -365,9 +393,49 @@ void Smear(int layer, int angleLayer, int ch, int count) {
     int s = channelShift(ch);
     uint32_t* out = scratchA();
     const uint32_t n = static_cast<uint32_t>(count);
+#if TEXGEN_WIDE
+    // Away from the edges no sample wraps or needs its sum's sign: each step
+    // is one offset into the image, and the channels add up side by side in
+    // 16-bit lanes (255 samples of 255 fit).
+    std::unique_ptr<int32_t[]> jumps(new int32_t[256 * static_cast<size_t>(count)]);
+    int32_t reach = 0;   // the largest |floor| or |ceil| of any offset
+    for (int k = 0; k < 256 * count; k++) {
+        const SmearStep& st = steps[k];
+        jumps[k] = st.rowFloor * 256 + st.colFloor;
+        for (int32_t v : {st.colFloor, st.colCeil, st.rowFloor, st.rowCeil}) reach = v < -reach || v > reach ? (v < 0 ? -v : v) : reach;
+    }
+    // Sums up to 255 * 255 divided by n: sum * ceil(2^40 / n) >> 40 is the
+    // exact quotient, as its error stays below 1 / n.
+    const uint64_t reciprocal = ((1ull << 40) + n - 1) / n;
+    auto quotient = [reciprocal](uint32_t sum) { return static_cast<uint32_t>((sum * reciprocal) >> 40); };
+    const __m128i zero = _mm_setzero_si128();
+#else
+    auto quotient = [n](uint32_t sum) { return sum / n; };
+#endif
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
             uint32_t angle = channelOf(angles[y * 256 + x], s);
+#if TEXGEN_WIDE
+            if (integerPath[angle] && x >= reach && x <= 255 - reach && y >= reach && y <= 255 - reach) {
+                const int32_t* jump = jumps.get() + angle * static_cast<size_t>(count);
+                const uint32_t* at = t + y * 256 + x;
+                __m128i sums = zero;
+                int j = 0;
+                for (; j + 2 <= count; j += 2) {
+                    const __m128i two = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(at[jump[j]])),
+                                                           _mm_cvtsi32_si128(static_cast<int>(at[jump[j + 1]])));
+                    sums = _mm_add_epi16(sums, _mm_unpacklo_epi8(two, zero));
+                }
+                if (j < count)
+                    sums = _mm_add_epi16(sums, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(at[jump[j]])), zero));
+                sums = _mm_add_epi16(sums, _mm_srli_si128(sums, 8));
+                const uint32_t blue = static_cast<uint32_t>(_mm_extract_epi16(sums, 0));
+                const uint32_t green = static_cast<uint32_t>(_mm_extract_epi16(sums, 1));
+                const uint32_t red = static_cast<uint32_t>(_mm_extract_epi16(sums, 2));
+                out[y * 256 + x] = rgb(quotient(red), quotient(green), quotient(blue));
+                continue;
+            }
+#endif
             // Red and blue add up in two 16-bit halves: 255 samples of 255 fit.
             uint32_t redBlue = 0, green = 0;
             if (integerPath[angle]) {
@@ -390,7 +458,7 @@ void Smear(int layer, int angleLayer, int ch, int count) {
                     green += (p >> 8) & 255;
                 }
             }
-            out[y * 256 + x] = rgb((redBlue >> 16) / n, green / n, (redBlue & 0xFFFF) / n);
+            out[y * 256 + x] = rgb(quotient(redBlue >> 16), quotient(green), quotient(redBlue & 0xFFFF));
         }
     copyScratchInto(layer);
     Smooth(layer, 2);
