@@ -1,5 +1,7 @@
 // The operators of the texture programs. Each works on the layer bank.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include "texgen/sampling.h"
@@ -402,7 +404,7 @@ void Smear(int layer, int angleLayer, int ch, int count) {
     for (int k = 0; k < 256 * count; k++) {
         const SmearStep& st = steps[k];
         jumps[k] = st.rowFloor * 256 + st.colFloor;
-        for (int32_t v : {st.colFloor, st.colCeil, st.rowFloor, st.rowCeil}) reach = v < -reach || v > reach ? (v < 0 ? -v : v) : reach;
+        for (int32_t v : {st.colFloor, st.colCeil, st.rowFloor, st.rowCeil}) reach = std::max(reach, std::abs(v));
     }
     // Sums up to 255 * 255 divided by n: sum * ceil(2^40 / n) >> 40 is the
     // exact quotient, as its error stays below 1 / n.
@@ -473,6 +475,47 @@ void Smooth(int layer, int passes) {
 
 void Emboss(int layer) {
     if (!prepare(layer)) return;
+#if TEXGEN_WIDE
+    {
+        // The same sums with the channels in 16-bit lanes, four pixels at a
+        // time; a column sum each side of the row copies the wrapped one, and
+        // the byte packing's saturation is the clamp.
+        const uint32_t* t = layerPixels(layer);
+        uint32_t* out = scratchA();
+        alignas(16) uint16_t columns[(256 + 4) * 4];   // pixels -2..257, four channels each
+        uint16_t* column = columns + 2 * 4;
+        const __m128i zero = _mm_setzero_si128(), bias = _mm_set1_epi16(128), rgbOnly = _mm_set1_epi32(0x00FFFFFF);
+        for (int y = 0; y < 256; y++) {
+            const uint32_t* up = t + ((y - 1) & 255) * 256;
+            const uint32_t* row = t + y * 256;
+            const uint32_t* down = t + ((y + 1) & 255) * 256;
+            for (int x = 0; x < 256; x += 4) {
+                const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + x));
+                const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+                const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + x));
+                const __m128i low = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(r, zero)),
+                                                  _mm_unpacklo_epi8(d, zero));
+                const __m128i high = _mm_add_epi16(
+                    _mm_add_epi16(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(r, zero)), _mm_unpackhi_epi8(d, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(column + 4 * x), low);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(column + 4 * x + 8), high);
+            }
+            std::memcpy(column - 4, column + 255 * 4, 8);
+            std::memcpy(column + 256 * 4, column, 8);
+            for (int x = 0; x < 256; x += 4) {
+                auto difference = [&](int at) {
+                    const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(column + 4 * (at + 1)));
+                    const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(column + 4 * (at - 1)));
+                    return _mm_add_epi16(_mm_sub_epi16(right, left), bias);
+                };
+                const __m128i v = _mm_packus_epi16(difference(x), difference(x + 2));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * 256 + x), _mm_and_si128(v, rgbOnly));
+            }
+        }
+        copyScratchInto(layer);
+        return;
+    }
+#endif
     // Channels spread into 16-bit lanes of a 64-bit word: column sums over the
     // three rows, then right minus left, with a bias that keeps lanes positive.
     auto spread = [](uint32_t p) {
@@ -521,6 +564,28 @@ void DiagonalDifference(int layer, int n) {
 
 void Contrast(int layer, int factor) {
     if (!prepare(layer)) return;
+#if TEXGEN_WIDE
+    if (factor >= 0 && factor <= 255) {
+        // The table's formula in 16-bit lanes, four pixels at a time: the
+        // products fit, and adding 31 to a negative one before the shift
+        // truncates toward zero as the division does.
+        uint32_t* t = layerPixels(layer);
+        const __m128i zero = _mm_setzero_si128(), middle = _mm_set1_epi16(128), f = _mm_set1_epi16(static_cast<short>(factor));
+        const __m128i lowest = _mm_set1_epi16(-127), highest = _mm_set1_epi16(127), round = _mm_set1_epi16(31);
+        const __m128i rgbOnly = _mm_set1_epi32(0x00FFFFFF);
+        auto contrast = [&](__m128i v) {
+            const __m128i x = _mm_mullo_epi16(_mm_sub_epi16(v, middle), f);
+            const __m128i q = _mm_srai_epi16(_mm_add_epi16(x, _mm_and_si128(_mm_srai_epi16(x, 15), round)), 5);
+            return _mm_add_epi16(_mm_min_epi16(_mm_max_epi16(q, lowest), highest), middle);
+        };
+        for (int i = 0; i < IMAGE_PIXELS; i += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+            const __m128i v = _mm_packus_epi16(contrast(_mm_unpacklo_epi8(p, zero)), contrast(_mm_unpackhi_epi8(p, zero)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(t + i), _mm_and_si128(v, rgbOnly));
+        }
+        return;
+    }
+#endif
     uint32_t table[256];
     for (int v = 0; v < 256; v++)
         table[v] = static_cast<uint32_t>(clampInt((v - 128) * factor / 32, -127, 127) + 128);
@@ -580,6 +645,28 @@ void MaskedBlend(int layer, int other, int mask, int ch) {
     const uint32_t* o = layerPixels(other);
     const uint32_t* m = layerPixels(mask);
     int s = channelShift(ch);
+#if TEXGEN_WIDE
+    {
+        // Four pixels at a time in 16-bit lanes: t + floor((o - t) keep / 256)
+        // is the high half of 2 (o - t) times 128 keep, both within 16 bits.
+        const __m128i zero = _mm_setzero_si128(), byte = _mm_set1_epi32(255), rgbOnly = _mm_set1_epi32(0x00FFFFFF);
+        const __m128i shift = _mm_cvtsi32_si128(s);
+        for (int i = 0; i < IMAGE_PIXELS; i += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+            const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + i));
+            const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i));
+            __m128i keep = _mm_slli_epi32(_mm_sub_epi32(byte, _mm_and_si128(_mm_srl_epi32(mask, shift), byte)), 7);
+            keep = _mm_or_si128(keep, _mm_slli_epi32(keep, 16));
+            auto blend = [](__m128i tv, __m128i ov, __m128i k) {
+                return _mm_add_epi16(tv, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(ov, tv), 1), k));
+            };
+            const __m128i low = blend(_mm_unpacklo_epi8(p, zero), _mm_unpacklo_epi8(q, zero), _mm_unpacklo_epi32(keep, keep));
+            const __m128i high = blend(_mm_unpackhi_epi8(p, zero), _mm_unpackhi_epi8(q, zero), _mm_unpackhi_epi32(keep, keep));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(t + i), _mm_and_si128(_mm_packus_epi16(low, high), rgbOnly));
+        }
+        return;
+    }
+#endif
     ELEMENTWISE
     for (int i = 0; i < IMAGE_PIXELS; i++) {
         int keep = 255 - static_cast<int>(channelOf(m[i], s));
