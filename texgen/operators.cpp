@@ -154,7 +154,9 @@ void FractalNoise(int layer, int ch, int seed24, int seed16, int seed8, int seed
     int32_t* sum = reinterpret_cast<int32_t*>(scratchA());
     int32_t* octave = reinterpret_cast<int32_t*>(scratchB());
     cosineNoise(sum, 128, 128.0f);
-    for (int step = 64; step >= 1; step >>= 1) {
+    // The last octave (step 1) adds nothing: its lattice values
+    // (hash & 255) / 256 all truncate to 0.
+    for (int step = 64; step >= 2; step >>= 1) {
         cosineNoise(octave, step, static_cast<float>(step));
         ELEMENTWISE
         for (int i = 0; i < IMAGE_PIXELS; i++)
