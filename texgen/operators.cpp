@@ -80,10 +80,24 @@ void combineChannels(int layer, int other, F f) {
     }
 }
 
+#if TEXGEN_WIDE
+// Byte minimums; the cone and the distances never overlap, and saying so
+// lets this vectorise.
+void minimumRun(uint8_t* __restrict dst, const uint8_t* __restrict src, int n) {
+    for (int d = 0; d < n; d++) dst[d] = src[d] < dst[d] ? src[d] : dst[d];
+}
+
+// The same for n a multiple of 16.
+void minimumBlocks(uint8_t* __restrict dst, const uint8_t* __restrict src, int n) {
+    for (int b = 0; b < n; b += 16)
+        for (int d = b; d < b + 16; d++) dst[d] = src[d] < dst[d] ? src[d] : dst[d];
+}
+#else
 // The cone and the distances never overlap; saying so lets this vectorise.
 void minimumRow(uint8_t* __restrict dst, const uint8_t* __restrict src) {
     for (int d = 0; d < 256; d++) dst[d] = src[d] < dst[d] ? src[d] : dst[d];
 }
+#endif
 
 void smoothPass(int layer) {
     const uint32_t* t = layerPixels(layer);
@@ -188,6 +202,72 @@ void SinePlasma(int layer, int fx, int fy, int px, int py, int ch) {
 
 void Cells(int layer, int ch, int count, int scale, int seed24, int seed16, int seed8, int seed0) {
     if (!prepare(layer) || !validChannel(ch)) return;
+#if TEXGEN_WIDE
+    // The cone and the nearest distances are stored with every row twice over
+    // (128 KiB each, in scratchB), so that placing the cone at any column is
+    // one straight run of byte minimums; each distance is the smaller of its
+    // two copies at the end.
+    uint8_t* cone = reinterpret_cast<uint8_t*>(scratchB());
+    uint8_t* nearest = cone + 256 * 512;
+    // Rows r and 256 - r, columns 128 + k and 128 - k are the same: rows
+    // 0..128 and k = 0..128 are computed, the rest copied. The distance grows
+    // with k, so once it reaches 255 (with a positive scale) the rest of the
+    // row is 255 too. A minimum with 255 changes nothing, so each row only
+    // takes part from its first column below 255, in whole blocks of 16.
+    int16_t runStart[256], runLength[256];   // length 0: the row is all 255
+    for (int r = 0; r <= 128; r++) {
+        uint8_t* row = cone + r * 512;
+        std::memset(row, 255, 512);
+        int k = 0;
+        for (; k <= 128; k++) {
+            double d = std::sqrt(static_cast<double>(k * k + (r - 128) * (r - 128))) * scale * 0.0390625;
+            uint8_t v = static_cast<uint8_t>(static_cast<int>(d < 255.0 ? d : 255.0));
+            if (v == 255 && scale > 0) break;
+            if (k < 128) row[128 + k] = row[384 + k] = v;
+            row[128 - k] = row[384 - k] = v;
+        }
+        // Columns 128 - (k - 1) to 128 + (k - 1); past them the row is 255 up to a full turn.
+        runStart[r] = static_cast<int16_t>(k > 0 ? 129 - k : 0);
+        runLength[r] = static_cast<int16_t>(k > 0 ? std::min(256, (2 * k - 1 + 15) & ~15) : 0);
+    }
+    for (int r = 129; r < 256; r++) {
+        std::memcpy(cone + r * 512, cone + (256 - r) * 512, 512);
+        runStart[r] = runStart[256 - r];
+        runLength[r] = runLength[256 - r];
+    }
+    layerBank.seed = seedFromBytes(seed24, seed16, seed8, seed0);
+    std::memset(nearest, 255, 256 * 512);
+    for (int k = 0; k < count; k++) {
+        int px = noiseHash(2 * k) & 255;
+        int py = noiseHash(2 * k + 1) & 255;
+        // Destination column d takes cone column (d - px + 128) & 255.
+        int offset = (128 - px) & 255;
+        for (int r = 0; r < 256; r++) {
+            if (runLength[r] == 0) continue;
+            uint8_t* dst = nearest + ((py - 128 + r) & 255) * 512;
+            const uint8_t* src = cone + r * 512 + offset;
+            const int d0 = (runStart[r] - offset) & 255;   // where the run lands; it may reach into the copy
+            // Whole blocks unless they would read past the doubled cone row
+            // (long runs only, with a small scale): then just the run.
+            if (offset + d0 + runLength[r] <= 512)
+                minimumBlocks(dst + d0, src + d0, runLength[r]);
+            else
+                minimumRun(dst + d0, src + d0, 512 - offset - d0);
+        }
+    }
+    for (int y = 0; y < 256; y++) minimumBlocks(nearest + y * 512, nearest + y * 512 + 256, 256);
+    uint32_t* t = layerPixels(layer);
+    uint32_t* a = scratchA();
+    int s = channelShift(ch);
+    for (int y = 0; y < 256; y++) {
+        const uint8_t* row = nearest + y * 512;
+        ELEMENTWISE
+        for (int x = 0; x < 256; x++) {
+            a[y * 256 + x] = row[x];
+            t[y * 256 + x] = withChannel(t[y * 256 + x], s, row[x]);
+        }
+    }
+#else
     // The cone is stored with every row twice over, so that placing it at any
     // column is one straight run of 256 byte minimums. The cone (128 KiB) and
     // the nearest distances (64 KiB) live in scratchB.
@@ -223,6 +303,7 @@ void Cells(int layer, int ch, int count, int scale, int seed24, int seed16, int 
         a[i] = nearest[i];
         t[i] = withChannel(t[i], s, nearest[i]);
     }
+#endif
 }
 
 void RadialGradient(int layer, int mode, int ch, int size) {
