@@ -395,6 +395,67 @@ void Twirl(int layer, int amount) {
     copyScratchInto(layer);
 }
 
+#if TEXGEN_WIDE
+namespace {
+
+// The channel at `count` of each lane of left and right, as 16-bit pairs.
+TEXGEN_AVX2 inline __m256i channelPairs(__m256i left, __m256i right, __m128i count) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    return _mm256_or_si256(_mm256_and_si256(_mm256_srl_epi32(left, count), byte),
+                           _mm256_slli_epi32(_mm256_and_si256(_mm256_srl_epi32(right, count), byte), 16));
+}
+
+// One row of Displace's float blend (at whole 1/256 fractions, so in integers
+// as bilinearAtSteps), eight pixels at a time: the texels gathered, each
+// channel's pairs weighted by 16-bit products.
+TEXGEN_AVX2 void displaceRowAvx2(const uint32_t* t, const uint32_t* la, const uint32_t* lb, uint32_t* out, int y,
+                                 int sa, int sb, int xAmplitude, int yAmplitude) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    const __m256i ampX = _mm256_set1_epi32(xAmplitude & 255), ampY = _mm256_set1_epi32(yAmplitude & 255);
+    const __m128i shiftA = _mm_cvtsi32_si128(sa), shiftB = _mm_cvtsi32_si128(sb);
+    const __m256i one = _mm256_set1_epi32(1), full = _mm256_set1_epi32(256);
+    const int* texels = reinterpret_cast<const int*>(t);
+    for (int x = 0; x < 256; x += 8) {
+        const int i = y * 256 + x;
+        const __m256i du = _mm256_madd_epi16(
+            _mm256_and_si256(_mm256_srl_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(la + i)), shiftA), byte),
+            ampX);
+        const __m256i dv = _mm256_madd_epi16(
+            _mm256_and_si256(_mm256_srl_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(lb + i)), shiftB), byte),
+            ampY);
+        const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i iu = _mm256_and_si256(_mm256_add_epi32(xs, _mm256_srli_epi32(du, 8)), byte);
+        const __m256i iu1 = _mm256_and_si256(_mm256_add_epi32(iu, one), byte);
+        const __m256i iv = _mm256_and_si256(_mm256_add_epi32(_mm256_set1_epi32(y), _mm256_srli_epi32(dv, 8)), byte);
+        const __m256i row0 = _mm256_slli_epi32(iv, 8);
+        const __m256i row1 = _mm256_slli_epi32(_mm256_and_si256(_mm256_add_epi32(iv, one), byte), 8);
+        const __m256i p00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, iu), 4);
+        const __m256i p10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, iu1), 4);
+        const __m256i p01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, iu), 4);
+        const __m256i p11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, iu1), 4);
+        const __m256i a = _mm256_and_si256(du, byte), b = _mm256_and_si256(dv, byte);
+        const __m256i wa = _mm256_or_si256(_mm256_slli_epi32(a, 16), _mm256_sub_epi32(full, a));
+        const __m256i wb = _mm256_or_si256(_mm256_slli_epi32(b, 16), _mm256_sub_epi32(full, b));
+        __m256i result = _mm256_setzero_si256();
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const __m128i count = _mm_cvtsi32_si128(shift);
+            const __m256i top = _mm256_madd_epi16(channelPairs(p00, p10, count), wa);
+            const __m256i bottom = _mm256_madd_epi16(channelPairs(p01, p11, count), wa);
+            // T and B below 2^16: their high and low bytes weighted apart.
+            const __m256i high = _mm256_madd_epi16(
+                _mm256_or_si256(_mm256_srli_epi32(top, 8), _mm256_slli_epi32(_mm256_srli_epi32(bottom, 8), 16)), wb);
+            const __m256i low = _mm256_madd_epi16(
+                _mm256_or_si256(_mm256_and_si256(top, byte), _mm256_slli_epi32(_mm256_and_si256(bottom, byte), 16)), wb);
+            const __m256i v = _mm256_srli_epi32(_mm256_add_epi32(high, _mm256_srli_epi32(low, 8)), 8);
+            result = _mm256_or_si256(result, _mm256_sll_epi32(v, count));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), result);
+    }
+}
+
+}  // namespace
+#endif
+
 void Displace(int layer, int xSource, int xChannel, int xAmplitude, int ySource, int yChannel, int yAmplitude) {
     if (!prepare(layer) || !validLayer(xSource) || !validLayer(ySource) || !validChannel(xChannel) ||
         !validChannel(yChannel))
@@ -409,6 +470,13 @@ void Displace(int layer, int xSource, int xChannel, int xAmplitude, int ySource,
     // integer part x + (a * amp >> 8) and fraction (a * amp & 255) / 256:
     // what either sampler would find, without its float wrapping.
     const bool fixed = layerBank.fastSampling != 0;
+#if TEXGEN_WIDE
+    if (!fixed && texgenHasAvx2()) {
+        for (int y = 0; y < 256; y++) displaceRowAvx2(t, la, lb, out, y, sa, sb, xAmplitude, yAmplitude);
+        copyScratchInto(layer);
+        return;
+    }
+#endif
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
             int i = y * 256 + x;

@@ -12,6 +12,21 @@
 // give the same texels.
 #if defined(__x86_64__) && defined(__SSE2__) && !defined(__EMSCRIPTEN__)
 #define TEXGEN_WIDE 1
+#include <immintrin.h>
+
+#include <cstdlib>
+#include <cstring>
+// A few loops go eight pixels at a time where the processor has AVX2 (asked
+// once); TUMBLE_TEXGEN=sse2 in the environment keeps to the others, to
+// compare them.
+#define TEXGEN_AVX2 __attribute__((target("avx2")))
+inline bool texgenHasAvx2() {
+    static const bool has = [] {
+        const char* forced = std::getenv("TUMBLE_TEXGEN");
+        return !(forced && std::strcmp(forced, "sse2") == 0) && __builtin_cpu_supports("avx2");
+    }();
+    return has;
+}
 #else
 #define TEXGEN_WIDE 0
 #endif
