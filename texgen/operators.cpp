@@ -547,15 +547,43 @@ void Smear(int layer, int angleLayer, int ch, int count) {
     uint32_t* out = scratchA();
     const uint32_t n = static_cast<uint32_t>(count);
 #if TEXGEN_WIDE
-    // Away from the edges no sample wraps or needs its sum's sign: each step
-    // is one offset into the image, and the channels add up side by side in
+    // Every sample from one offset into a copy of the layer with a margin of
+    // `reach` pixels round it: the margins hold the wrapped texels, and the
+    // columns (rows) before the first one hold the texel one further on, as
+    // truncation takes x + ceil(offset) where x + offset is negative (with a
+    // whole offset that would be wrong: an angle with a negative whole offset
+    // keeps to the per-sample path). The channels add up side by side in
     // 16-bit lanes (255 samples of 255 fit).
+    bool padded[256];
+    int32_t reach = 0;   // the largest |floor| or |ceil| of any offset taken
+    for (int angle = 0; angle < 256; angle++) {
+        padded[angle] = integerPath[angle];
+        for (int j = 0; j < count && padded[angle]; j++) {
+            const SmearStep& st = steps[angle * static_cast<size_t>(count) + j];
+            if ((st.colFloor == st.colCeil && st.colFloor < 0) || (st.rowFloor == st.rowCeil && st.rowFloor < 0))
+                padded[angle] = false;
+        }
+        for (int j = 0; j < count && padded[angle]; j++) {
+            const SmearStep& st = steps[angle * static_cast<size_t>(count) + j];
+            for (int32_t v : {st.colFloor, st.colCeil, st.rowFloor, st.rowCeil}) reach = std::max(reach, std::abs(v));
+        }
+    }
+    if (reach > 64)
+        for (bool& p : padded) p = false;   // long smears: a copy too large to be worth it
+    const int width = 256 + 2 * reach;
+    std::unique_ptr<uint32_t[]> copy;
     std::unique_ptr<int32_t[]> jumps(new int32_t[256 * static_cast<size_t>(count)]);
-    int32_t reach = 0;   // the largest |floor| or |ceil| of any offset
-    for (int k = 0; k < 256 * count; k++) {
-        const SmearStep& st = steps[k];
-        jumps[k] = st.rowFloor * 256 + st.colFloor;
-        for (int32_t v : {st.colFloor, st.colCeil, st.rowFloor, st.rowCeil}) reach = std::max(reach, std::abs(v));
+    if (reach <= 64) {
+        copy.reset(new uint32_t[static_cast<size_t>(width) * width]);
+        auto source = [](int v) { return (v < 0 ? v + 1 : v) & 255; };
+        for (int r = 0; r < width; r++) {
+            const uint32_t* from = t + source(r - reach) * 256;
+            uint32_t* to = copy.get() + static_cast<size_t>(r) * width;
+            for (int c = 0; c < reach; c++) to[c] = from[source(c - reach)];
+            std::memcpy(to + reach, from, 256 * sizeof(uint32_t));
+            for (int c = reach + 256; c < width; c++) to[c] = from[source(c - reach)];
+        }
+        for (int k = 0; k < 256 * count; k++) jumps[k] = steps[k].rowFloor * width + steps[k].colFloor;
     }
     // Sums up to 255 * 255 divided by n: sum * ceil(2^40 / n) >> 40 is the
     // exact quotient, as its error stays below 1 / n.
@@ -569,9 +597,9 @@ void Smear(int layer, int angleLayer, int ch, int count) {
         for (int x = 0; x < 256; x++) {
             uint32_t angle = channelOf(angles[y * 256 + x], s);
 #if TEXGEN_WIDE
-            if (integerPath[angle] && x >= reach && x <= 255 - reach && y >= reach && y <= 255 - reach) {
+            if (padded[angle]) {
                 const int32_t* jump = jumps.get() + angle * static_cast<size_t>(count);
-                const uint32_t* at = t + y * 256 + x;
+                const uint32_t* at = copy.get() + static_cast<size_t>(y + reach) * width + x + reach;
                 __m128i sums = zero;
                 int j = 0;
                 for (; j + 2 <= count; j += 2) {
