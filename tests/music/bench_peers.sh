@@ -4,7 +4,8 @@
 # to a 44.1 kHz 16-bit stereo WAV with linear interpolation, through
 # tumble-xm2wav and each peer installed, the commands in turn, RUNS rounds.
 # Prints the median CPU time (user + system) of each, the ratio to the fastest
-# peer and the target (3x) with "met" or "missed".
+# peer and the target (3x) with "met" or "missed". TUMBLE_MIXER in the
+# environment picks tumble-xm2wav's mixer path, as it does for the tool.
 # Usage: bench_peers.sh XM2WAV MODULE [RUNS]
 set -u
 tool=$1 module=$2 runs=${3:-7}
@@ -14,7 +15,7 @@ trap 'rm -rf "$dir"' EXIT
 cp "$module" "$dir/song.xm"
 expected=$((44 + seconds * 44100 * 4))
 
-names=(tumble-xm2wav)
+names=("tumble-xm2wav${TUMBLE_MIXER:+ ($TUMBLE_MIXER)}")
 commands=("$(printf '%q ' "$tool" "$dir/song.xm" "$dir/tumble.wav" --seconds "$seconds")")
 outputs=("$dir/tumble.wav")
 if command -v xmp >/dev/null; then
@@ -55,12 +56,12 @@ echo "$seconds s of $(basename "$module") to a 44.1 kHz 16-bit stereo WAV, linea
 fastest="" fastestName=""
 for i in "${!names[@]}"; do
     if grep -q failed <<<"${times[$i]}"; then
-        printf '  %-18s failed\n' "${names[$i]}"
+        printf '  %-24s failed\n' "${names[$i]}"
         [ "$i" = 0 ] && { echo "target: 3x the fastest peer ... missed (tumble-xm2wav failed)"; exit 1; }
         continue
     fi
     m=$(median <<<"${times[$i]}")
-    printf '  %-18s %6.3f s  %5.0fx realtime\n' "${names[$i]}" "$m" "$(awk -v m="$m" -v s="$seconds" 'BEGIN {print s / m}')"
+    printf '  %-24s %6.3f s  %5.0fx realtime\n' "${names[$i]}" "$m" "$(awk -v m="$m" -v s="$seconds" 'BEGIN {print s / m}')"
     if [ "$i" = 0 ]; then
         own=$m
     elif [ -z "$fastest" ] || awk -v a="$m" -v b="$fastest" 'BEGIN {exit !(a < b)}'; then
