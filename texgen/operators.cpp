@@ -347,6 +347,78 @@ void Bitmap(int layer, uint32_t colour0, uint32_t colour1, const uint8_t* bits) 
 
 // ---- Geometric filters ----
 
+#if TEXGEN_WIDE
+namespace {
+
+// wrapCoordinate on eight lanes, each taking the same additions as it would
+// alone; false when a lane is far off or not finite (the caller samples one
+// by one then).
+TEXGEN_AVX2 inline bool wrapEight(__m256& u) {
+    const __m256 limit = _mm256_set1_ps(65536.0f), turn = _mm256_set1_ps(256.0f), zero = _mm256_setzero_ps();
+    const __m256 near = _mm256_and_ps(_mm256_cmp_ps(u, _mm256_sub_ps(zero, limit), _CMP_GT_OQ),
+                                      _mm256_cmp_ps(u, limit, _CMP_LT_OQ));
+    if (_mm256_movemask_ps(near) != 0xFF) return false;
+    for (__m256 below; _mm256_movemask_ps(below = _mm256_cmp_ps(u, zero, _CMP_LT_OQ)) != 0;)
+        u = _mm256_add_ps(u, _mm256_and_ps(below, turn));
+    for (__m256 above; _mm256_movemask_ps(above = _mm256_cmp_ps(u, turn, _CMP_GE_OQ)) != 0;)
+        u = _mm256_sub_ps(u, _mm256_and_ps(above, turn));
+    return true;
+}
+
+// One channel of the float blend on eight pixels: the same operations, in the
+// same order, as blendTexels.
+TEXGEN_AVX2 inline __m256i blendChannel(__m256i p00, __m256i p10, __m256i p01, __m256i p11, int shift, __m256 fx,
+                                        __m256 fy) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m256 c00 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(p00, count), byte));
+    const __m256 c10 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(p10, count), byte));
+    const __m256 c01 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(p01, count), byte));
+    const __m256 c11 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(p11, count), byte));
+    const __m256 top = _mm256_add_ps(c00, _mm256_mul_ps(_mm256_sub_ps(c10, c00), fx));
+    const __m256 bottom = _mm256_add_ps(c01, _mm256_mul_ps(_mm256_sub_ps(c11, c01), fx));
+    return _mm256_cvttps_epi32(_mm256_add_ps(top, _mm256_mul_ps(_mm256_sub_ps(bottom, top), fy)));
+}
+
+// Eight pixels of bilinearSample at (u, v); false (nothing written) when a
+// coordinate needs the one-by-one path.
+TEXGEN_AVX2 inline bool bilinearEight(const uint32_t* pixels, __m256 u, __m256 v, uint32_t* out) {
+    if (!wrapEight(u) || !wrapEight(v)) return false;
+    const __m256i byte = _mm256_set1_epi32(255), one = _mm256_set1_epi32(1);
+    const __m256i iu = _mm256_cvttps_epi32(u), iv = _mm256_cvttps_epi32(v);
+    const __m256 fx = _mm256_sub_ps(u, _mm256_cvtepi32_ps(iu)), fy = _mm256_sub_ps(v, _mm256_cvtepi32_ps(iv));
+    const __m256i iu1 = _mm256_and_si256(_mm256_add_epi32(iu, one), byte);
+    const __m256i row0 = _mm256_slli_epi32(iv, 8), row1 = _mm256_slli_epi32(_mm256_and_si256(_mm256_add_epi32(iv, one), byte), 8);
+    const int* texels = reinterpret_cast<const int*>(pixels);
+    const __m256i p00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, iu), 4);
+    const __m256i p10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, iu1), 4);
+    const __m256i p01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, iu), 4);
+    const __m256i p11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, iu1), 4);
+    // Each channel's value lies in 0..255, so the packing's saturation never applies.
+    const __m256i result = _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi32(blendChannel(p00, p10, p01, p11, 16, fx, fy), 16),
+                        _mm256_slli_epi32(blendChannel(p00, p10, p01, p11, 8, fx, fy), 8)),
+        blendChannel(p00, p10, p01, p11, 0, fx, fy));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), result);
+    return true;
+}
+
+// One row of SineWarp with the float sampler, eight pixels at a time.
+TEXGEN_AVX2 void sineWarpRowAvx2(const uint32_t* t, uint32_t* out, int y, const float* shiftX, const float* shiftY) {
+    const __m256 columns = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int x = 0; x < 256; x += 8) {
+        const __m256 u = _mm256_add_ps(_mm256_add_ps(_mm256_set1_ps(static_cast<float>(x)), columns),
+                                       _mm256_set1_ps(shiftX[y]));
+        const __m256 v = _mm256_add_ps(_mm256_set1_ps(static_cast<float>(y)), _mm256_loadu_ps(shiftY + x));
+        if (!bilinearEight(t, u, v, out + y * 256 + x))
+            for (int k = x; k < x + 8; k++)
+                out[y * 256 + k] = bilinearSample(t, static_cast<float>(k) + shiftX[y], static_cast<float>(y) + shiftY[k]);
+    }
+}
+
+}  // namespace
+#endif
+
 void SineWarp(int layer, int xShiftFrequency, int yShiftFrequency, int xAmplitude, int yAmplitude, int xShiftPhase,
               int yShiftPhase) {
     if (!prepare(layer)) return;
@@ -357,6 +429,13 @@ void SineWarp(int layer, int xShiftFrequency, int yShiftFrequency, int xAmplitud
     }
     const uint32_t* t = layerPixels(layer);
     uint32_t* a = scratchA();
+#if TEXGEN_WIDE
+    if (!layerBank.fastSampling && texgenHasAvx2()) {
+        for (int y = 0; y < 256; y++) sineWarpRowAvx2(t, a, y, shiftX, shiftY);
+        copyScratchInto(layer);
+        return;
+    }
+#endif
     withSampler([&](auto sample) {
         for (int y = 0; y < 256; y++)
             for (int x = 0; x < 256; x++)
