@@ -7,11 +7,33 @@
 // a loop boundary, at the end of the readable data or at the end of a ramp, so
 // the inner loops never test bounds; loops wrap (forward) or reflect (ping-pong)
 // between segments. The sample data is padded by 8 samples past its length.
+//
+// On x86-64 a wider path mixes the float segments: the positions of a segment
+// form an arithmetic series (its first frame reads as if its lowest bit were
+// already the step's), so they are computed side by side instead of one from
+// the other, and with AVX2 (picked at run time) eight frames go at once, their
+// samples taken from one load of the data where they lie within eight
+// samples. Once a run's ramp is over its gains hold to the end of the run, so
+// the rest is planned and mixed segment after segment without looking at them
+// again, and a silent voice only moves on. Every frame still gets exactly the
+// portable path's arithmetic. TUMBLE_MIXER=portable (or sse2) in the
+// environment forces the four-frame path of the other builds (or the wide one
+// without AVX2), to compare them.
 #include "music/mixer.h"
 
 #include <emmintrin.h>
 
 #include <cmath>
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__EMSCRIPTEN__)
+#define MIXER_WIDE 1
+#include <immintrin.h>
+
+#include <cstdlib>
+#include <cstring>
+#else
+#define MIXER_WIDE 0
+#endif
 
 #include "music/module.h"
 #include "platform/platform.h"
@@ -151,6 +173,334 @@ uint64_t mixSegment(const T* data, Voice& v, bool forward, bool ramping, uint64_
                    : mixFlat<false>(data, pos, step, out, count, fA, fB, oddA, oddB);
 }
 
+#if MIXER_WIDE
+enum WidePath { WIDE_UNCHOSEN, WIDE_NONE, WIDE_SSE2, WIDE_AVX2 };
+WidePath widePath = WIDE_UNCHOSEN;
+
+void chooseWidePath() {
+    const char* forced = std::getenv("TUMBLE_MIXER");
+    if (forced && std::strcmp(forced, "portable") == 0)
+        widePath = WIDE_NONE;
+    else if ((forced && std::strcmp(forced, "sse2") == 0) || !__builtin_cpu_supports("avx2"))
+        widePath = WIDE_SSE2;
+    else
+        widePath = WIDE_AVX2;
+}
+
+// From the second frame of a run on, each position is the previous one plus this (mod 2^64).
+inline uint64_t stride(uint64_t step, bool forward) {
+    return forward ? step & ~LOW_BIT : 0 - (step + (step & LOW_BIT));
+}
+
+// The position with its lowest bit taken from the step: it reads the same
+// samples at the same weight (the weight drops that bit), and frame k of the
+// run is then at exactly this plus k strides, the first frame included.
+inline uint64_t settled(uint64_t pos, uint64_t step) {
+    return (pos & ~LOW_BIT) | (step & LOW_BIT);
+}
+
+inline __m128 loadPair(const float* data, uint64_t pos) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + (pos >> 32))));
+}
+inline __m128 loadPairHigh(__m128 low, const float* data, uint64_t pos) {
+    return _mm_loadh_pi(low, reinterpret_cast<const __m64*>(data + (pos >> 32)));
+}
+
+inline __m128 weights(__m128i fraction) {
+    return _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fraction, 1)), _mm_set1_ps(WEIGHT));
+}
+
+// The interpolated samples of four frames d apart from pos: each frame's two
+// samples come in one 8-byte load; the fractions are lanes that step by 4 d.
+inline __m128 interpolateFour(const float* data, uint64_t pos, uint64_t d, __m128i fraction) {
+    const __m128 p01 = loadPairHigh(loadPair(data, pos), data, pos + d);
+    const __m128 p23 = loadPairHigh(loadPair(data, pos + 2 * d), data, pos + 3 * d);
+    const __m128 s0 = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 s1 = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(3, 1, 3, 1));
+    return _mm_add_ps(s0, _mm_mul_ps(weights(fraction), _mm_sub_ps(s1, s0)));
+}
+
+// The same for two frames, in lanes 0 and 1 (2 and 3 repeat their samples).
+inline __m128 interpolateTwo(const float* data, uint64_t pos, uint64_t d, __m128i fraction) {
+    const __m128 p01 = loadPairHigh(loadPair(data, pos), data, pos + d);
+    const __m128 s0 = _mm_shuffle_ps(p01, p01, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 s1 = _mm_shuffle_ps(p01, p01, _MM_SHUFFLE(3, 1, 3, 1));
+    return _mm_add_ps(s0, _mm_mul_ps(weights(fraction), _mm_sub_ps(s1, s0)));
+}
+
+inline __m128i fourFractions(uint64_t pos, uint64_t d) {
+    return _mm_setr_epi32(static_cast<int32_t>(pos), static_cast<int32_t>(pos + d), static_cast<int32_t>(pos + 2 * d),
+                          static_cast<int32_t>(pos + 3 * d));
+}
+
+// out[0..3] += each of two frames' sample times its left and right gain.
+inline void addTwoFrames(float* out, __m128 x, __m128 gains) {
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(x, x), gains)));
+}
+
+// The frames of a flat run after its rows: a pair, then an odd last frame at
+// the odd gains. p is settled; returns the position after them.
+inline uint64_t flatTail(const float* data, uint64_t p, uint64_t d, float* out, int32_t frames, __m128 gains,
+                         float oddA, float oddB) {
+    if (frames >= 2) {
+        addTwoFrames(out, interpolateTwo(data, p, d, fourFractions(p, d)), gains);
+        out += 4;
+        p += 2 * d;
+    }
+    if (frames & 1) {
+        const float x = interpolate(data, p);
+        out[0] += x * oddA;
+        out[1] += x * oddB;
+        p += d;
+    }
+    return p;
+}
+
+// Flat gains, four frames at a time; an odd last frame at the odd gains.
+template <bool FORWARD>
+uint64_t flatWide(const float* data, uint32_t, uint64_t pos, uint64_t step, float* out, int32_t count, float fA,
+                  float fB, float oddA, float oddB) {
+    const uint64_t d = stride(step, FORWARD);
+    uint64_t p = settled(pos, step);
+    const __m128 gains = _mm_setr_ps(fA, fB, fA, fB);
+    const int32_t rows = count / 4;   // an odd last frame is never in them
+    __m128i fraction = fourFractions(p, d);
+    const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * d));
+    for (int32_t r = 0; r < rows; ++r) {
+        const __m128 x4 = interpolateFour(data, p, d, fraction);
+        addTwoFrames(out, x4, gains);
+        _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(x4, x4), gains)));
+        out += 8;
+        p += 4 * d;
+        fraction = _mm_add_epi32(fraction, fractionStep);
+    }
+    return flatTail(data, p, d, out, count - 4 * rows, gains, oddA, oddB);
+}
+
+// The frames of a ramp after its rows, one by one; gains holds the left and
+// right gains in lanes 0 and 1.
+inline uint64_t rampTail(const float* data, uint64_t p, uint64_t d, float* out, int32_t frames, __m128 gains,
+                         float dA, float dB, float& gA, float& gB) {
+    float a = _mm_cvtss_f32(gains), b = _mm_cvtss_f32(_mm_shuffle_ps(gains, gains, 1));
+    for (int32_t k = 0; k < frames; ++k) {
+        const float x = interpolate(data, p);
+        out[0] += x * a;
+        out[1] += x * b;
+        a += dA;
+        b += dB;
+        out += 2;
+        p += d;
+    }
+    gA = a;
+    gB = b;
+    return p;
+}
+
+// A ramp, four frames at a time: the gains still step frame by frame, one after the other.
+template <bool FORWARD>
+uint64_t rampWide(const float* data, uint64_t pos, uint64_t step, float* out, int32_t count, float& gA, float& gB,
+                  float dA, float dB) {
+    const uint64_t d = stride(step, FORWARD);
+    uint64_t p = settled(pos, step);
+    __m128 g = _mm_setr_ps(gA, gB, 0.0f, 0.0f);
+    const __m128 delta = _mm_setr_ps(dA, dB, 0.0f, 0.0f);
+    const int32_t rows = count / 4;
+    __m128i fraction = fourFractions(p, d);
+    const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * d));
+    for (int32_t r = 0; r < rows; ++r) {
+        const __m128 g0 = g, g1 = _mm_add_ps(g0, delta), g2 = _mm_add_ps(g1, delta), g3 = _mm_add_ps(g2, delta);
+        g = _mm_add_ps(g3, delta);
+        const __m128 x4 = interpolateFour(data, p, d, fraction);
+        addTwoFrames(out, x4, _mm_movelh_ps(g0, g1));
+        _mm_storeu_ps(out + 4,
+                      _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(x4, x4), _mm_movelh_ps(g2, g3))));
+        out += 8;
+        p += 4 * d;
+        fraction = _mm_add_epi32(fraction, fractionStep);
+    }
+    return rampTail(data, p, d, out, count - 4 * rows, g, dA, dB, gA, gB);
+}
+
+#define AVX2_TARGET __attribute__((target("avx2")))
+
+// Eight frames' positions, d apart, as index and fraction lanes; a step of
+// 8 d adds to the fractions and carries into the indices. The lanes hold
+// frames 0, 1, 4, 5, 2, 3, 6, 7: each 128-bit half then unpacks into the
+// left and right pairs of four frames in order, without crossing halves.
+struct EightPositions {
+    __m256i index;
+    __m256i fraction;
+    __m256i fractionStep;
+    __m256i indexStep;   // the integer part of 8 d, plus one: the no-carry mask (-1) takes that back
+    uint64_t first;      // lane 0's position
+    uint64_t d;
+};
+
+AVX2_TARGET inline EightPositions eightPositions(uint64_t pos, uint64_t d) {
+    EightPositions e;
+    // Lanes 0-3 and 4-7 as 64-bit positions, then their halves apart.
+    const __m256i low = _mm256_add_epi64(_mm256_set1_epi64x(static_cast<int64_t>(pos)),
+                                         _mm256_setr_epi64x(0, static_cast<int64_t>(d), static_cast<int64_t>(4 * d),
+                                                            static_cast<int64_t>(5 * d)));
+    const __m256i high = _mm256_add_epi64(low, _mm256_set1_epi64x(static_cast<int64_t>(2 * d)));
+    const __m256i evens = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i a = _mm256_permutevar8x32_epi32(low, evens), b = _mm256_permutevar8x32_epi32(high, evens);
+    e.fraction = _mm256_permute2x128_si256(a, b, 0x20);
+    e.index = _mm256_permute2x128_si256(a, b, 0x31);
+    e.fractionStep = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(8 * d)));
+    e.indexStep = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>((8 * d) >> 32) + 1));
+    e.first = pos;
+    e.d = d;
+    return e;
+}
+
+AVX2_TARGET inline void stepEight(EightPositions& e) {
+    const __m256i next = _mm256_add_epi32(e.fraction, e.fractionStep);
+    // No carry where the sum did not wrap, that is where it is the larger.
+    const __m256i noCarry = _mm256_cmpeq_epi32(_mm256_max_epu32(next, e.fraction), next);
+    e.index = _mm256_add_epi32(_mm256_add_epi32(e.index, e.indexStep), noCarry);
+    e.fraction = next;
+    e.first += 8 * e.d;
+}
+
+// The interpolated samples of the eight frames: their samples come from one
+// load and two permutes where they lie within eight readable samples, else
+// they are gathered.
+template <bool FORWARD, bool WINDOWED>
+AVX2_TARGET inline __m256 interpolateEight(const float* data, uint32_t last, const EightPositions& e) {
+    const __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(e.fraction, 1)), _mm256_set1_ps(WEIGHT));
+    const uint32_t first = static_cast<uint32_t>(e.first >> 32);
+    const uint32_t seventh = static_cast<uint32_t>((e.first + 7 * e.d) >> 32);
+    const uint32_t lowest = FORWARD ? first : seventh, highest = FORWARD ? seventh : first;
+    __m256 s0, s1;
+    if (WINDOWED || (highest - lowest <= 6 && lowest + 7 <= last)) {
+        const __m256 window = _mm256_loadu_ps(data + lowest);
+        const __m256i base = FORWARD ? _mm256_broadcastd_epi32(_mm256_castsi256_si128(e.index))
+                                     : _mm256_permutevar8x32_epi32(e.index, _mm256_set1_epi32(7));
+        const __m256i rel = _mm256_sub_epi32(e.index, base);
+        s0 = _mm256_permutevar8x32_ps(window, rel);
+        s1 = _mm256_permutevar8x32_ps(window, _mm256_add_epi32(rel, _mm256_set1_epi32(1)));
+    } else {
+        s0 = _mm256_i32gather_ps(data, e.index, 4);
+        s1 = _mm256_i32gather_ps(data + 1, e.index, 4);
+    }
+    return _mm256_add_ps(s0, _mm256_mul_ps(t, _mm256_sub_ps(s1, s0)));
+}
+
+// True when every one of `rows` rows of eight from e on takes the one-load
+// path: the frames of a row span at most seven samples (7 |d| <= 6 samples)
+// and the row nearest the end of the data still has eight readable samples.
+template <bool FORWARD>
+inline bool windowedRows(const EightPositions& e, int32_t rows, uint32_t last) {
+    const uint64_t magnitude = FORWARD ? e.d : 0 - e.d;
+    if (rows <= 0 || magnitude > (6ull << 32) / 7)
+        return false;
+    const uint64_t highestRowLow = FORWARD ? e.first + 8 * static_cast<uint64_t>(rows - 1) * e.d : e.first + 7 * e.d;
+    return (highestRowLow >> 32) + 7 <= last;
+}
+
+// Each frame's sample twice, for its left and right product: frames 0-3 and 4-7.
+AVX2_TARGET inline __m256 pairsLow(__m256 x) {
+    return _mm256_unpacklo_ps(x, x);
+}
+AVX2_TARGET inline __m256 pairsHigh(__m256 x) {
+    return _mm256_unpackhi_ps(x, x);
+}
+
+// `rows` rows of eight frames at flat gains; returns out after them.
+template <bool FORWARD, bool WINDOWED>
+AVX2_TARGET inline float* flatRows(const float* data, uint32_t last, EightPositions& e, float* out, int32_t rows,
+                                   __m256 gains) {
+    for (int32_t r = 0; r < rows; ++r) {
+        const __m256 x8 = interpolateEight<FORWARD, WINDOWED>(data, last, e);
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains)));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(pairsHigh(x8), gains)));
+        out += 16;
+        stepEight(e);
+    }
+    return out;
+}
+
+template <bool FORWARD>
+AVX2_TARGET uint64_t flatAvx2(const float* data, uint32_t last, uint64_t pos, uint64_t step, float* out,
+                              int32_t count, float fA, float fB, float oddA, float oddB) {
+    const uint64_t d = stride(step, FORWARD);
+    uint64_t p = settled(pos, step);
+    const __m128 gains = _mm_setr_ps(fA, fB, fA, fB);
+    int32_t rest = count;
+    const int32_t rows = count / 8;   // an odd last frame is never in them
+    if (rows > 0) {
+        EightPositions e = eightPositions(p, d);
+        const __m256 wide = _mm256_setr_ps(fA, fB, fA, fB, fA, fB, fA, fB);
+        out = windowedRows<FORWARD>(e, rows, last) ? flatRows<FORWARD, true>(data, last, e, out, rows, wide)
+                                                  : flatRows<FORWARD, false>(data, last, e, out, rows, wide);
+        p = e.first;
+    }
+    rest -= 8 * rows;
+    if (rest >= 4) {
+        const __m128 x4 = interpolateFour(data, p, d, fourFractions(p, d));
+        addTwoFrames(out, x4, gains);
+        _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(x4, x4), gains)));
+        out += 8;
+        p += 4 * d;
+        rest -= 4;
+    }
+    return flatTail(data, p, d, out, rest, gains, oddA, oddB);
+}
+
+// A ramp: the gains still step frame by frame, one after the other.
+template <bool FORWARD>
+AVX2_TARGET uint64_t rampAvx2(const float* data, uint32_t last, uint64_t pos, uint64_t step, float* out,
+                              int32_t count, float& gA, float& gB, float dA, float dB) {
+    const uint64_t d = stride(step, FORWARD);
+    uint64_t p = settled(pos, step);
+    __m128 g = _mm_setr_ps(gA, gB, 0.0f, 0.0f);
+    const __m128 delta = _mm_setr_ps(dA, dB, 0.0f, 0.0f);
+    const int32_t rows = count / 8;
+    if (rows > 0) {
+        EightPositions e = eightPositions(p, d);
+        for (int32_t r = 0; r < rows; ++r) {
+            __m128 g0 = g, g1 = _mm_add_ps(g0, delta), g2 = _mm_add_ps(g1, delta), g3 = _mm_add_ps(g2, delta);
+            __m128 g4 = _mm_add_ps(g3, delta), g5 = _mm_add_ps(g4, delta), g6 = _mm_add_ps(g5, delta);
+            __m128 g7 = _mm_add_ps(g6, delta);
+            g = _mm_add_ps(g7, delta);
+            const __m256 x8 = interpolateEight<FORWARD, false>(data, last, e);
+            const __m256 gains0 = _mm256_setr_m128(_mm_movelh_ps(g0, g1), _mm_movelh_ps(g2, g3));
+            const __m256 gains1 = _mm256_setr_m128(_mm_movelh_ps(g4, g5), _mm_movelh_ps(g6, g7));
+            _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(pairsLow(x8), gains0)));
+            _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(pairsHigh(x8), gains1)));
+            out += 16;
+            stepEight(e);
+        }
+        p = e.first;
+    }
+    return rampTail(data, p, d, out, count - 8 * rows, g, dA, dB, gA, gB);
+}
+
+// Float samples the wide path takes (gathers take signed 32-bit indices).
+inline bool takesWidePath(const Sample* s) {
+    return widePath > WIDE_NONE && s->dataFloat && s->length < (1u << 30);
+}
+
+// A ramp segment of float samples through the wide path.
+uint64_t rampWideSegment(Voice& v, const Sample* s, bool forward, uint64_t pos, uint64_t step, float* out,
+                         int32_t count) {
+    const float* data = s->dataFloat;
+    const uint32_t last = s->length + PADDING - 1;
+    float gA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
+    float gB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+    if (widePath == WIDE_AVX2)
+        pos = forward ? rampAvx2<true>(data, last, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
+                      : rampAvx2<false>(data, last, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
+    else
+        pos = forward ? rampWide<true>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
+                      : rampWide<false>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
+    v.currentGainA = static_cast<int32_t>(std::lrint(gA * 255.0f * 256.0f));
+    v.currentGainB = static_cast<int32_t>(std::lrint(gB * 255.0f * 256.0f));
+    return pos;
+}
+#endif
+
 // Frames until the boundary ahead is reached, or -1 when it lies beyond this segment's reach.
 int64_t framesToBoundary(const Voice& v, uint64_t distance, uint64_t step) {
     if ((distance >> 32) >= (1u << 24))
@@ -162,18 +512,6 @@ int64_t framesToBoundary(const Voice& v, uint64_t distance, uint64_t step) {
     }
     // Steps the 24.8 divisor cannot hold: exact 64-bit arithmetic.
     return static_cast<int64_t>((distance + step - 1) / step);
-}
-
-// The largest frame count whose reads stay inside the sample buffer.
-int64_t framesInsideBuffer(const Sample* s, uint64_t pos, uint64_t step, bool forward) {
-    if (forward) {
-        uint64_t limit = static_cast<uint64_t>(s->length) + PADDING - 1;   // last readable index
-        uint64_t end = limit << 32;   // positions below this read at most data[limit]
-        if (pos >= end)
-            return 0;
-        return static_cast<int64_t>((end - 1 - pos) / step) + 1;
-    }
-    return static_cast<int64_t>(pos / (step + 1)) + 1;
 }
 
 void stopVoice(Voice& v) {
@@ -195,15 +533,112 @@ struct Segment {
     bool atBoundary;   // a loop wraps (or the voice stops) after it
 };
 
+// What planning a voice's segments needs, worked out once per run. Short
+// loops make segments of a few dozen frames, most of them silent, so the
+// planning itself is a good part of the mixer's work: a segment that ends
+// before the boundary is told by a product, and on x86-64 the quotient that
+// finds the boundary comes from a reciprocal kept per voice instead of a
+// division.
+struct Planner {
+    uint64_t step;
+    LoopBounds loop;
+    uint64_t bufferEnd;    // forward positions below this read inside the buffer
+#if MIXER_WIDE
+    uint32_t divisor;      // the step in 24.8 fixed point; 0 when it does not fit
+    uint64_t reciprocal;   // floor((2^64 - 1) / divisor)
+#endif
+};
+
+#if MIXER_WIDE
+struct Reciprocal {
+    uint32_t divisor;
+    uint64_t value;
+};
+Reciprocal reciprocals[VOICE_COUNT];
+#endif
+
+Planner makePlanner([[maybe_unused]] const Voice& v, const Sample* s, uint64_t step) {
+    Planner p;
+    p.step = step;
+    p.loop = {static_cast<int64_t>(s->loopStart) << 32,
+              static_cast<int64_t>(static_cast<uint64_t>(s->loopStart) + s->loopLength) << 32};
+    p.bufferEnd = (static_cast<uint64_t>(s->length) + PADDING - 1) << 32;
+#if MIXER_WIDE
+    const uint32_t divisor = (v.stepInteger << 24) | (v.stepFraction >> 8);
+    p.divisor = v.stepInteger < 256 ? divisor : 0;
+    p.reciprocal = 0;
+    if (p.divisor != 0) {
+        Reciprocal& r = reciprocals[v.index & (VOICE_COUNT - 1)];
+        if (r.divisor != p.divisor)
+            r = {p.divisor, UINT64_MAX / p.divisor};
+        p.reciprocal = r.value;
+    }
+#endif
+    return p;
+}
+
+#if MIXER_WIDE
+// ceil(numerator / divisor) for numerators below 2^56: the product's high
+// half is the floor or one below it.
+inline uint64_t roundedUpQuotient(const Planner& p, uint64_t numerator) {
+    uint64_t q = static_cast<uint64_t>((static_cast<unsigned __int128>(numerator) * p.reciprocal) >> 64);
+    uint64_t rest = numerator - q * p.divisor;
+    if (rest >= p.divisor) {
+        ++q;
+        rest -= p.divisor;
+    }
+    return q + (rest != 0);
+}
+#endif
+
+// The largest frame count whose reads stay inside the sample buffer, or
+// `wanted` when that many do (on x86-64 the common case is told without a
+// division).
+inline int64_t framesInsideBuffer(const Planner& p, uint64_t pos, bool forward, [[maybe_unused]] int32_t wanted) {
+    // floor(room / stride) + 1 >= wanted exactly when room >= (wanted - 1) * stride.
+    [[maybe_unused]] uint64_t reach;
+    if (forward) {
+        if (pos >= p.bufferEnd)
+            return 0;
+        const uint64_t room = p.bufferEnd - 1 - pos;   // positions below bufferEnd read at most the last sample
+#if MIXER_WIDE
+        if (!__builtin_mul_overflow(static_cast<uint64_t>(wanted - 1), p.step, &reach) && room >= reach)
+            return wanted;
+#endif
+        return static_cast<int64_t>(room / p.step) + 1;
+    }
+#if MIXER_WIDE
+    if (!__builtin_mul_overflow(static_cast<uint64_t>(wanted - 1), p.step + 1, &reach) && pos >= reach)
+        return wanted;
+#endif
+    return static_cast<int64_t>(pos / (p.step + 1)) + 1;
+}
+
 // False when no frame can be read at all: the voice has run off its data.
-bool planSegment(const Voice& v, const Sample* s, uint64_t pos, uint64_t step, bool forward, LoopBounds loop,
-                 int32_t remaining, Segment& segment) {
+inline bool planSegment(const Voice& v, const Planner& p, uint64_t pos, bool forward, int32_t remaining,
+                        Segment& segment) {
     segment = {remaining, false};
-    uint64_t distance = forward ? static_cast<uint64_t>(loop.end) - pos : pos - static_cast<uint64_t>(loop.start);
-    int64_t toBoundary = framesToBoundary(v, distance, step);
-    if (toBoundary >= 0 && toBoundary <= segment.count)
+    const uint64_t distance =
+        forward ? static_cast<uint64_t>(p.loop.end) - pos : pos - static_cast<uint64_t>(p.loop.start);
+#if MIXER_WIDE
+    if ((distance >> 32) < (1u << 24)) {
+        if (p.divisor != 0) {
+            // ceil(n / divisor) <= remaining exactly when n <= remaining * divisor.
+            const uint64_t numerator = distance >> 8;
+            if (numerator <= static_cast<uint64_t>(remaining) * p.divisor)
+                segment = {static_cast<int32_t>(roundedUpQuotient(p, numerator)), true};
+        } else {
+            const int64_t toBoundary = framesToBoundary(v, distance, p.step);
+            if (toBoundary <= remaining)
+                segment = {static_cast<int32_t>(toBoundary), true};
+        }
+    }
+#else
+    const int64_t toBoundary = framesToBoundary(v, distance, p.step);
+    if (toBoundary >= 0 && toBoundary <= remaining)
         segment = {static_cast<int32_t>(toBoundary), true};
-    int64_t inside = framesInsideBuffer(s, pos, step, forward);
+#endif
+    const int64_t inside = framesInsideBuffer(p, pos, forward, segment.count);
     if (inside < segment.count) {
         if (inside == 0)
             return false;
@@ -234,27 +669,33 @@ void startRampOnGainChange(Voice& v) {
     v.rampRemaining = differs ? rampLength : 0;
 }
 
-// Mixes `count` frames (ramping, silent or at flat gains) and returns the position after them.
-uint64_t mixFrames(Voice& v, const Sample* s, bool forward, bool ramping, uint64_t pos, uint64_t step, float* out,
-                   int32_t count) {
-    if (count <= 0)
-        return pos;
-    if (ramping) {
-        pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, true, pos, step, out, count)
-                           : mixSegment(s->data, v, forward, true, pos, step, out, count);
-        v.rampRemaining -= count;
-        if (v.rampRemaining == 0) {
-            v.rampDeltaA = 0.0f;
-            v.rampDeltaB = 0.0f;
-            v.currentGainA = v.gainA * 256;
-            v.currentGainB = v.gainB * 256;
-        }
-        return pos;
-    }
+// Mixes `count` frames at steady gains (silent ones only move on) and returns the position after them.
+uint64_t flatFrames(Voice& v, const Sample* s, bool forward, uint64_t pos, uint64_t step, float* out, int32_t count) {
     if (v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0)
         return advance(pos, step, forward, static_cast<uint32_t>(count));   // adding zeros changes no sum
     return s->dataFloat ? mixSegment(s->dataFloat, v, forward, false, pos, step, out, count)
                         : mixSegment(s->data, v, forward, false, pos, step, out, count);
+}
+
+// Mixes `count` frames of a ramp and returns the position after them.
+uint64_t rampFrames(Voice& v, const Sample* s, bool forward, uint64_t pos, uint64_t step, float* out, int32_t count) {
+    if (count <= 0)
+        return pos;
+#if MIXER_WIDE
+    if (takesWidePath(s))
+        pos = rampWideSegment(v, s, forward, pos, step, out, count);
+    else
+#endif
+        pos = s->dataFloat ? mixSegment(s->dataFloat, v, forward, true, pos, step, out, count)
+                           : mixSegment(s->data, v, forward, true, pos, step, out, count);
+    v.rampRemaining -= count;
+    if (v.rampRemaining == 0) {
+        v.rampDeltaA = 0.0f;
+        v.rampDeltaB = 0.0f;
+        v.currentGainA = v.gainA * 256;
+        v.currentGainB = v.gainB * 256;
+    }
+    return pos;
 }
 
 // Forward loop: back by whole loop lengths until the position lies before the loop end.
@@ -263,7 +704,7 @@ uint64_t wrapForwardLoop(const Sample* s, uint64_t pos, LoopBounds loop) {
     int64_t length = static_cast<int64_t>(s->loopLength) << 32;
     int64_t integer = p >> 32;
     int64_t end = loop.end >> 32;
-    int64_t times = integer >= end ? (integer - end) / s->loopLength + 1 : 1;
+    int64_t times = integer >= end + s->loopLength ? (integer - end) / s->loopLength + 1 : 1;
     p -= times * length;
     return p < 0 ? 0 : static_cast<uint64_t>(p);
 }
@@ -298,41 +739,42 @@ uint64_t reflectPingPong(Voice& v, uint64_t pos, bool forward, LoopBounds loop) 
     return static_cast<uint64_t>(p);
 }
 
-void mixVoice(Voice& v, float* out, int32_t frames) {
-    const Sample* s = v.sample;
-    const uint64_t step = (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
-    if (step == 0)
-        return;   // never given a pitch: silent, not started
-    const LoopBounds loop = {static_cast<int64_t>(s->loopStart) << 32,
-                             static_cast<int64_t>(static_cast<uint64_t>(s->loopStart) + s->loopLength) << 32};
-    uint64_t pos = (static_cast<uint64_t>(v.position) << 32) | v.fraction;
-    int32_t remaining = frames;
-    while (remaining > 0) {
-        const bool forward = v.direction != DIRECTION_BACKWARD;
-        Segment segment;
-        if (!planSegment(v, s, pos, step, forward, loop, remaining, segment)) {
-            stopVoice(v);
-            return;
-        }
-        startRampOnGainChange(v);
-        const bool ramping = v.rampRemaining != 0;
-        if (ramping && v.rampRemaining < segment.count)
-            segment = {v.rampRemaining, false};   // the ramp ends first; plan again after it
+// After a segment that ended at the boundary: the loop wraps or reflects;
+// false when the voice has stopped.
+inline bool passBoundary(Voice& v, const Sample* s, uint64_t& pos, bool forward, LoopBounds loop) {
+    if (s->loopType == LOOP_FORWARD) {
+        pos = wrapForwardLoop(s, pos, loop);
+    } else if (s->loopType == LOOP_PING_PONG) {
+        pos = reflectPingPong(v, pos, forward, loop);
+    } else {
+        stopVoice(v);
+        return false;
+    }
+    return true;
+}
 
-        pos = mixFrames(v, s, forward, ramping, pos, step, out, segment.count);
+#if MIXER_WIDE
+// The rest of a run once its first segment is planned and no ramp is under
+// way or starting: the gains stay as they are to the end of the run (they
+// change only between runs), so each further segment is planned and mixed
+// without looking at them again. A silent voice (all gains zero) only moves
+// on; adding zeros would change no sum.
+template <typename Mix>
+void steadyRun(Voice& v, const Sample* s, const Planner& p, uint64_t pos, float* out, int32_t remaining, bool forward,
+               Segment segment, Mix mix) {
+    for (;;) {
+        if (segment.count > 0)
+            pos = mix(forward, pos, out, segment.count);
         out += 2 * segment.count;
         remaining -= segment.count;
-
-        if (!segment.atBoundary) {
-            if (ramping && remaining > 0)
-                continue;   // the ramp ended inside the run
+        if (!segment.atBoundary)
             break;
-        }
-        if (s->loopType == LOOP_FORWARD) {
-            pos = wrapForwardLoop(s, pos, loop);
-        } else if (s->loopType == LOOP_PING_PONG) {
-            pos = reflectPingPong(v, pos, forward, loop);
-        } else {
+        if (!passBoundary(v, s, pos, forward, p.loop))
+            return;
+        if (remaining <= 0)
+            break;
+        forward = v.direction != DIRECTION_BACKWARD;
+        if (!planSegment(v, p, pos, forward, remaining, segment)) {
             stopVoice(v);
             return;
         }
@@ -341,9 +783,118 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
     v.fraction = static_cast<uint32_t>(pos);
 }
 
+void mixVoice(Voice& v, float* out, int32_t frames) {
+    const Sample* s = v.sample;
+    const uint64_t step = (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
+    if (step == 0)
+        return;   // never given a pitch: silent, not started
+    const Planner p = makePlanner(v, s, step);
+    uint64_t pos = (static_cast<uint64_t>(v.position) << 32) | v.fraction;
+    int32_t remaining = frames;
+    bool forward;
+    Segment segment;
+    // A ramp first, segment by segment; once it has ended, nothing starts another before the next run.
+    for (;;) {
+        forward = v.direction != DIRECTION_BACKWARD;
+        if (!planSegment(v, p, pos, forward, remaining, segment)) {
+            stopVoice(v);
+            return;
+        }
+        startRampOnGainChange(v);
+        if (v.rampRemaining == 0)
+            break;
+        if (v.rampRemaining < segment.count)
+            segment = {v.rampRemaining, false};   // the ramp ends first; plan again after it
+        pos = rampFrames(v, s, forward, pos, step, out, segment.count);
+        out += 2 * segment.count;
+        remaining -= segment.count;
+        if (segment.atBoundary && !passBoundary(v, s, pos, forward, p.loop))
+            return;
+        if (remaining <= 0) {
+            v.position = static_cast<uint32_t>(pos >> 32);
+            v.fraction = static_cast<uint32_t>(pos);
+            return;
+        }
+    }
+    if (v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0) {
+        steadyRun(v, s, p, pos, out, remaining, forward, segment,
+                  [step](bool fwd, uint64_t at, float*, int32_t count) {
+                      return advance(at, step, fwd, static_cast<uint32_t>(count));
+                  });
+        return;
+    }
+    if (takesWidePath(s)) {
+        const float fA = static_cast<float>(v.gainA) * INV255;
+        const float fB = static_cast<float>(v.gainB) * INV255;
+        const float oddA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
+        const float oddB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+        const float* data = s->dataFloat;
+        const uint32_t last = s->length + PADDING - 1;
+        if (widePath == WIDE_AVX2)
+            steadyRun(v, s, p, pos, out, remaining, forward, segment,
+                      [=](bool fwd, uint64_t at, float* o, int32_t count) {
+                          return fwd ? flatAvx2<true>(data, last, at, step, o, count, fA, fB, oddA, oddB)
+                                     : flatAvx2<false>(data, last, at, step, o, count, fA, fB, oddA, oddB);
+                      });
+        else
+            steadyRun(v, s, p, pos, out, remaining, forward, segment,
+                      [=](bool fwd, uint64_t at, float* o, int32_t count) {
+                          return fwd ? flatWide<true>(data, last, at, step, o, count, fA, fB, oddA, oddB)
+                                     : flatWide<false>(data, last, at, step, o, count, fA, fB, oddA, oddB);
+                      });
+        return;
+    }
+    steadyRun(v, s, p, pos, out, remaining, forward, segment,
+              [&v, s, step](bool fwd, uint64_t at, float* o, int32_t count) {
+                  return flatFrames(v, s, fwd, at, step, o, count);
+              });
+}
+
+#else
+// The other builds mix every segment through one loop, for smaller code.
+void mixVoice(Voice& v, float* out, int32_t frames) {
+    const Sample* s = v.sample;
+    const uint64_t step = (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
+    if (step == 0)
+        return;   // never given a pitch: silent, not started
+    const Planner p = makePlanner(v, s, step);
+    uint64_t pos = (static_cast<uint64_t>(v.position) << 32) | v.fraction;
+    int32_t remaining = frames;
+    while (remaining > 0) {
+        const bool forward = v.direction != DIRECTION_BACKWARD;
+        Segment segment;
+        if (!planSegment(v, p, pos, forward, remaining, segment)) {
+            stopVoice(v);
+            return;
+        }
+        startRampOnGainChange(v);
+        const bool ramping = v.rampRemaining != 0;
+        if (ramping && v.rampRemaining < segment.count)
+            segment = {v.rampRemaining, false};   // the ramp ends first; plan again after it
+        pos = ramping ? rampFrames(v, s, forward, pos, step, out, segment.count)
+                      : flatFrames(v, s, forward, pos, step, out, segment.count);
+        out += 2 * segment.count;
+        remaining -= segment.count;
+        if (!segment.atBoundary) {
+            if (ramping && remaining > 0)
+                continue;   // the ramp ended inside the run
+            break;
+        }
+        if (!passBoundary(v, s, pos, forward, p.loop))
+            return;
+    }
+    v.position = static_cast<uint32_t>(pos >> 32);
+    v.fraction = static_cast<uint32_t>(pos);
+}
+#endif
+
 }  // namespace
 
 void mixerSetup(int32_t rate) {
+#if MIXER_WIDE
+    if (widePath == WIDE_UNCHOSEN)
+        chooseWidePath();
+#endif
     rampLength = static_cast<int32_t>(static_cast<int64_t>(rate) * 128 / PLAT_OUTPUT_RATE);
     if (rampLength < 1)
         rampLength = 1;

@@ -38,6 +38,13 @@ void offlineRender(Player* player, int16_t* out, uint32_t frames) {
     if (!player || !out || offlineBlock.empty())
         return;
     while (frames > 0) {
+        // Whole blocks go straight into out, the rest through the block buffer.
+        if (offlineUsed >= blockFrames && frames >= static_cast<uint32_t>(blockFrames)) {
+            renderFrames(player, offlineSlot.data(), out, blockFrames);
+            out += blockFrames * 2;
+            frames -= static_cast<uint32_t>(blockFrames);
+            continue;
+        }
         if (offlineUsed >= blockFrames) {
             renderFrames(player, offlineSlot.data(), offlineBlock.data(), blockFrames);
             offlineUsed = 0;

@@ -36,6 +36,24 @@ if [ -f build-win32/tumble-bench.exe ]; then
     summary="${summary}tumble-bench.exe: $verdict
 "
 fi
+# The WAV renderer as a whole beside other players (the mixer alone is
+# music_bench), with the mixer path this processor picks and, where that is
+# the AVX2 one, again with the path of processors without AVX2.
+peers() {
+    echo "== $1"
+    { env ${2:+TUMBLE_MIXER=$2} bash tests/music/bench_peers.sh build/tumble-xm2wav data/tune.xm; echo $? >"$rc"; } |
+        tee "$log"
+    verdict=$(grep -E '(met|missed|installed\))$' "$log" | tail -n 1)
+    [ "$(cat "$rc")" = 0 ] || status=1
+    summary="${summary}$1: ${verdict:-failed}
+"
+}
+if [ -x build/tumble-xm2wav ]; then
+    peers "xm2wav against peers"
+    if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
+        peers "xm2wav without AVX2 against peers" sse2
+    fi
+fi
 echo "== summary"
 printf '%s' "$summary"
 exit $status

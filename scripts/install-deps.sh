@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs every Debian package that building, running and testing tumble needs.
 # Safe to run repeatedly: it only calls apt-get when something is missing.
+# xmp and openmpt123 are test-only: `make bench` times them beside tumble-xm2wav.
 set -e
 
 PKGS="build-essential cmake pkg-config ninja-build libcli11-dev
@@ -10,6 +11,7 @@ libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev zlib1g-dev
 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 emscripten node-acorn chromium firefox-esr webkit2gtk-driver node-ws zip unzip
 lintian fakeroot dpkg-dev acl
+xmp openmpt123
 xvfb xdotool x11-utils libx11-dev imagemagick sox pulseaudio pulseaudio-utils ffmpeg
 clang-14 libclang-rt-14-dev
 wine wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386 libglu1-mesa:i386"

@@ -1,10 +1,11 @@
 #!/bin/bash
 # Renders one module through tumble-xm2wav and judges the outcome:
-# a WAV of the expected length, or a refusal with one clear line and a
-# non-zero exit. A crash, a signal or any sanitizer report fails.
-# Usage: run.sh XM2WAV MODULE SECONDS
+# a WAV of the expected length (and, when SHA256 is given, exactly those
+# bytes), or a refusal with one clear line and a non-zero exit. A crash, a
+# signal or any sanitizer report fails.
+# Usage: run.sh XM2WAV MODULE SECONDS [SHA256]
 set -u
-tool=$1 module=$2 seconds=$3
+tool=$1 module=$2 seconds=$3 sha=${4:-}
 out=$(mktemp --suffix=.wav)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
@@ -21,6 +22,12 @@ if [ $rc -eq 0 ]; then
     want=$((44 + seconds * 44100 * 4))
     if [ "$bytes" -ne "$want" ]; then
         echo "FAIL: WAV of $bytes bytes, expected $want"; exit 1
+    fi
+    if [ -n "$sha" ]; then
+        got=$(sha256sum <"$out" | cut -d' ' -f1)
+        if [ "$got" != "$sha" ]; then
+            echo "FAIL: WAV has SHA-256 $got, expected $sha"; exit 1
+        fi
     fi
     echo "rendered $(basename "$module"): $bytes bytes"
     exit 0

@@ -1,5 +1,6 @@
-// Benchmark: median time of generateTextures on the stored list, and the time
-// per operator over the instructions of the list.
+// Benchmark: median time of generateTextures on the stored list (wall clock
+// and the thread's CPU time; the target uses the latter), and the time per
+// operator over the instructions of the list.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -123,6 +124,10 @@ int main(int argc, char** argv) {
     for (auto& [ms, name] : rows)
         std::printf("  %-16s %2d instr  %7.3f ms  (%.3f ms each)\n", name.c_str(), table[name].instructions, ms,
                     ms / table[name].instructions);
-    std::printf("target: generateTextures median <= 20 ms ... %s\n", medianMs <= 20.0 ? "met" : "missed");
+    // The target is judged on the thread's CPU time: on a shared machine the
+    // wall-clock median also counts the time spent waiting for a core.
+    const double cpuMedian = median(cpuTimes);
+    std::printf("target: generateTextures median thread CPU time <= 8 ms (%.2f ms) ... %s\n", cpuMedian,
+                cpuMedian <= 8.0 ? "met" : "missed");
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -110,6 +111,13 @@ bool wavAppend(FILE* file, const int16_t* samples, size_t count, uint64_t* dataB
     if (*dataBytes + count * 2 > WAV_MAX_DATA_BYTES) {
         errno = EFBIG;
         return false;
+    }
+    // A little-endian host writes the samples as they are.
+    if constexpr (std::endian::native == std::endian::little) {
+        if (std::fwrite(samples, 2, count, file) != count)
+            return false;
+        *dataBytes += count * 2;
+        return true;
     }
     Bytes bytes;
     for (size_t done = 0; done < count;) {
