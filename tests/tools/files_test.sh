@@ -43,6 +43,8 @@ printf 'ATG\000' >"$dir/none.atg"
 "$texdump" --program "$dir/none.atg" "$dir/link.png" 2>/dev/null || fail "texdump through a dangling link: exit code $?"
 [ -L "$dir/link.wav" ] && [ -L "$dir/link.png" ] || fail "a link OUT was replaced by a file"
 [ "$(stat -c %s "$dir/private.wav")" = $((44 + 8820 * 4)) ] && [ -s "$dir/tex.png" ] || fail "the link targets were not written"
+bytes=$("$xm2wav" "$module" /dev/stdout --seconds 0.2 | wc -c)
+[ "$bytes" = $((44 + 8820 * 4)) ] || fail "a render to /dev/stdout through a pipe gave $bytes bytes"
 
 # An ACL stays on the replaced file; one the folder would give a new file is not added.
 if command -v setfacl >/dev/null && setfacl -m u:nobody:r "$dir/private.wav" 2>/dev/null; then

@@ -521,8 +521,11 @@ std::string outputTarget(const std::string& path) {
 
 bool outputCheck(OutputFile* out, const std::string& path) {
     *out = OutputFile();
-    out->target = outputTarget(path);
     struct stat st;
+    // A device or pipe is opened by the name given: the link /dev/stdout leads
+    // to ("pipe:[N]") names no file.
+    const bool special = stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+    out->target = special ? path : outputTarget(path);
     if (stat(out->target.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR ? true : false;
     if (S_ISDIR(st.st_mode)) {
