@@ -542,14 +542,10 @@ bool outputCheck(OutputFile* out, const std::string& path) {
     return true;
 }
 
-bool outputOpen(OutputFile* out, const std::string& path) {
-    if (!outputCheck(out, path))
-        return false;
-    if (out->special) {
-        out->file = std::fopen(out->target.c_str(), "wb");
-        return out->file != nullptr;
-    }
-    const int fd = createTempFile(out->target, &out->temp);
+namespace {
+
+// The temporary file just made (fd, or -1 with errno set) as out's stream.
+bool streamTemp(OutputFile* out, int fd) {
     if (fd < 0)
         return false;
     out->file = fdopen(fd, "wb");
@@ -563,23 +559,24 @@ bool outputOpen(OutputFile* out, const std::string& path) {
     return true;
 }
 
+}  // namespace
+
+bool outputOpen(OutputFile* out, const std::string& path) {
+    if (!outputCheck(out, path))
+        return false;
+    if (out->special) {
+        out->file = std::fopen(out->target.c_str(), "wb");
+        return out->file != nullptr;
+    }
+    return streamTemp(out, createTempFile(out->target, &out->temp));
+}
+
 bool outputOpenNew(OutputFile* out, int dir, const std::string& name, bool replace) {
     *out = OutputFile();
     out->dir = dir;
     out->target = name;
     out->fresh = !replace;
-    const int fd = createTempFileAt(dir, &out->temp);
-    if (fd < 0)
-        return false;
-    out->file = fdopen(fd, "wb");
-    if (!out->file) {
-        const int error = errno;
-        close(fd);
-        outputAbort(out);
-        errno = error;
-        return false;
-    }
-    return true;
+    return streamTemp(out, createTempFileAt(dir, &out->temp));
 }
 
 namespace {
