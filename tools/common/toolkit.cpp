@@ -114,7 +114,7 @@ bool wavAppend(FILE* file, const int16_t* samples, size_t count, uint64_t* dataB
     }
     // A little-endian host writes the samples as they are.
     if constexpr (std::endian::native == std::endian::little) {
-        if (std::fwrite(samples, 2, count, file) != count)
+        if (count > 0 && std::fwrite(samples, 2, count, file) != count)
             return false;
         *dataBytes += count * 2;
         return true;
