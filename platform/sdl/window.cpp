@@ -29,8 +29,11 @@ PlatWindowKind windowKind = PLAT_WINDOWED;
 // A frame tick pushed from the timer thread wakes the event loop through a
 // message sent on another X connection; one in flight when the window goes
 // may reach the server after it. That late wake-up is harmless, and Xlib's
-// default handler would end the process for it.
+// default handler would end the process for it. The error may only be read
+// when SDL closes its connections, after SDL has put back the handler it
+// found at start-up: so this one goes in before SDL starts.
 XErrorHandler previousXErrorHandler = nullptr;
+bool lateWakeUpsIgnored = false;
 int ignoreLateWakeUps(Display* display, XErrorEvent* error) {
     if (error->error_code == BadWindow && error->request_code == X_SendEvent)
         return 0;
@@ -40,6 +43,10 @@ int ignoreLateWakeUps(Display* display, XErrorEvent* error) {
 bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
+    if (!lateWakeUpsIgnored) {
+        previousXErrorHandler = XSetErrorHandler(ignoreLateWakeUps);
+        lateWakeUpsIgnored = true;
+    }
     // Probing for Wayland without a compositor only prints complaints.
     if (!SDL_getenv("WAYLAND_DISPLAY"))
         SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_DEFAULT);
@@ -278,8 +285,6 @@ PlatWindow* platOpenWindow(const PlatWindowDesc* desc, const PlatWindowCallbacks
         return nullptr;
     }
     renderWindow.window = window;
-    if (!previousXErrorHandler)
-        previousXErrorHandler = XSetErrorHandler(ignoreLateWakeUps);
     if (full) {
         applyDisplayMode();
         SDL_ShowCursor(SDL_DISABLE);
