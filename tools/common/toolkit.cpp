@@ -659,8 +659,10 @@ bool outputCommit(OutputFile* out, bool durable) {
         failed(fsync(fd) == 0);
     if (ok && out->replacing) {
         // The owner first: a change of owner clears set-id bits that chmod then restores.
-        if (fchown(fd, out->owner, out->group) != 0)
-            fchown(fd, static_cast<uid_t>(-1), out->group);
+        // Only root may give a file away and only a member may give it the group: where
+        // neither is allowed the file keeps the writer's own, as any new file would.
+        if (fchown(fd, out->owner, out->group) != 0 && fchown(fd, static_cast<uid_t>(-1), out->group) != 0) {
+        }
         failed(copyAttributes(out->target, fd));
         failed(fchmod(fd, out->mode) == 0);
     }
