@@ -30,9 +30,7 @@ bool onPath(const char* program) {
         size_t end = all.find(':', start);
         if (end == std::string::npos)
             end = all.size();
-        std::string dir = all.substr(start, end - start);
-        if (dir.empty())
-            dir = ".";
+        const std::string dir = end > start ? all.substr(start, end - start) : std::string(".");
         const std::string candidate = dir + "/" + program;
         if (access(candidate.c_str(), X_OK) == 0)
             return true;
