@@ -51,6 +51,34 @@ const uint64_t LOW_BIT = 1;
 // Samples readable behind a sample's data (the loader's zero padding).
 const uint32_t PADDING = 8;
 
+// A steady gain (0..255), and a gain in effect (x 256) to and from its float.
+inline float steadyGain(int32_t gain) {
+    return static_cast<float>(gain) * INV255;
+}
+inline float gainInEffect(int32_t current) {
+    return static_cast<float>(current) / 256.0f * INV255;
+}
+inline int32_t gainInEffectFrom(float gain) {
+    return static_cast<int32_t>(std::lrint(gain * 255.0f * 256.0f));
+}
+
+// The voice's step and position in 32.32 fixed point.
+inline uint64_t voiceStep(const Voice& v) {
+    return (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
+}
+inline uint64_t voicePosition(const Voice& v) {
+    return (static_cast<uint64_t>(v.position) << 32) | v.fraction;
+}
+inline void setVoicePosition(Voice& v, uint64_t pos) {
+    v.position = static_cast<uint32_t>(pos >> 32);
+    v.fraction = static_cast<uint32_t>(pos);
+}
+
+// No gain and none in effect: adding its frames would change no sum.
+inline bool silent(const Voice& v) {
+    return v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0;
+}
+
 inline float sampleValue(const int16_t* data, uint32_t index) { return static_cast<float>(data[index]); }
 inline float sampleValue(const float* data, uint32_t index) { return data[index]; }
 
@@ -157,18 +185,18 @@ template <typename T>
 uint64_t mixSegment(const T* data, Voice& v, bool forward, bool ramping, uint64_t pos, uint64_t step, float* out,
                     int32_t count) {
     if (ramping) {
-        float gA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
-        float gB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+        float gA = gainInEffect(v.currentGainA);
+        float gB = gainInEffect(v.currentGainB);
         pos = forward ? mixRamp<true>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
                       : mixRamp<false>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
-        v.currentGainA = static_cast<int32_t>(std::lrint(gA * 255.0f * 256.0f));
-        v.currentGainB = static_cast<int32_t>(std::lrint(gB * 255.0f * 256.0f));
+        v.currentGainA = gainInEffectFrom(gA);
+        v.currentGainB = gainInEffectFrom(gB);
         return pos;
     }
-    float fA = static_cast<float>(v.gainA) * INV255;
-    float fB = static_cast<float>(v.gainB) * INV255;
-    float oddA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
-    float oddB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+    float fA = steadyGain(v.gainA);
+    float fB = steadyGain(v.gainB);
+    float oddA = gainInEffect(v.currentGainA);
+    float oddB = gainInEffect(v.currentGainB);
     return forward ? mixFlat<true>(data, pos, step, out, count, fA, fB, oddA, oddB)
                    : mixFlat<false>(data, pos, step, out, count, fA, fB, oddA, oddB);
 }
@@ -238,6 +266,12 @@ inline void addTwoFrames(float* out, __m128 x, __m128 gains) {
     _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(x, x), gains)));
 }
 
+// out[0..7] += each of four frames' sample times its left and right gain.
+inline void addFourFrames(float* out, __m128 x, __m128 gains) {
+    addTwoFrames(out, x, gains);
+    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(x, x), gains)));
+}
+
 // The frames of a flat run after its rows: a pair, then an odd last frame at
 // the odd gains. p is settled; returns the position after them.
 inline uint64_t flatTail(const float* data, uint64_t p, uint64_t d, float* out, int32_t frames, __m128 gains,
@@ -268,8 +302,7 @@ uint64_t flatWide(const float* data, uint32_t, uint64_t pos, uint64_t step, floa
     const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * d));
     for (int32_t r = 0; r < rows; ++r) {
         const __m128 x4 = interpolateFour(data, p, d, fraction);
-        addTwoFrames(out, x4, gains);
-        _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(x4, x4), gains)));
+        addFourFrames(out, x4, gains);
         out += 8;
         p += 4 * d;
         fraction = _mm_add_epi32(fraction, fractionStep);
@@ -439,8 +472,7 @@ AVX2_TARGET uint64_t flatAvx2(const float* data, uint32_t last, uint64_t pos, ui
     rest -= 8 * rows;
     if (rest >= 4) {
         const __m128 x4 = interpolateFour(data, p, d, fourFractions(p, d));
-        addTwoFrames(out, x4, gains);
-        _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(x4, x4), gains)));
+        addFourFrames(out, x4, gains);
         out += 8;
         p += 4 * d;
         rest -= 4;
@@ -487,16 +519,16 @@ uint64_t rampWideSegment(Voice& v, const Sample* s, bool forward, uint64_t pos, 
                          int32_t count) {
     const float* data = s->dataFloat;
     const uint32_t last = s->length + PADDING - 1;
-    float gA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
-    float gB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+    float gA = gainInEffect(v.currentGainA);
+    float gB = gainInEffect(v.currentGainB);
     if (widePath == WIDE_AVX2)
         pos = forward ? rampAvx2<true>(data, last, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
                       : rampAvx2<false>(data, last, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
     else
         pos = forward ? rampWide<true>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB)
                       : rampWide<false>(data, pos, step, out, count, gA, gB, v.rampDeltaA, v.rampDeltaB);
-    v.currentGainA = static_cast<int32_t>(std::lrint(gA * 255.0f * 256.0f));
-    v.currentGainB = static_cast<int32_t>(std::lrint(gB * 255.0f * 256.0f));
+    v.currentGainA = gainInEffectFrom(gA);
+    v.currentGainB = gainInEffectFrom(gB);
     return pos;
 }
 #endif
@@ -671,7 +703,7 @@ void startRampOnGainChange(Voice& v) {
 
 // Mixes `count` frames at steady gains (silent ones only move on) and returns the position after them.
 uint64_t flatFrames(Voice& v, const Sample* s, bool forward, uint64_t pos, uint64_t step, float* out, int32_t count) {
-    if (v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0)
+    if (silent(v))
         return advance(pos, step, forward, static_cast<uint32_t>(count));   // adding zeros changes no sum
     return s->dataFloat ? mixSegment(s->dataFloat, v, forward, false, pos, step, out, count)
                         : mixSegment(s->data, v, forward, false, pos, step, out, count);
@@ -779,17 +811,16 @@ void steadyRun(Voice& v, const Sample* s, const Planner& p, uint64_t pos, float*
             return;
         }
     }
-    v.position = static_cast<uint32_t>(pos >> 32);
-    v.fraction = static_cast<uint32_t>(pos);
+    setVoicePosition(v, pos);
 }
 
 void mixVoice(Voice& v, float* out, int32_t frames) {
     const Sample* s = v.sample;
-    const uint64_t step = (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
+    const uint64_t step = voiceStep(v);
     if (step == 0)
         return;   // never given a pitch: silent, not started
     const Planner p = makePlanner(v, s, step);
-    uint64_t pos = (static_cast<uint64_t>(v.position) << 32) | v.fraction;
+    uint64_t pos = voicePosition(v);
     int32_t remaining = frames;
     bool forward;
     Segment segment;
@@ -811,12 +842,11 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
         if (segment.atBoundary && !passBoundary(v, s, pos, forward, p.loop))
             return;
         if (remaining <= 0) {
-            v.position = static_cast<uint32_t>(pos >> 32);
-            v.fraction = static_cast<uint32_t>(pos);
+            setVoicePosition(v, pos);
             return;
         }
     }
-    if (v.gainA == 0 && v.gainB == 0 && v.currentGainA == 0 && v.currentGainB == 0) {
+    if (silent(v)) {
         steadyRun(v, s, p, pos, out, remaining, forward, segment,
                   [step](bool fwd, uint64_t at, float*, int32_t count) {
                       return advance(at, step, fwd, static_cast<uint32_t>(count));
@@ -824,10 +854,10 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
         return;
     }
     if (takesWidePath(s)) {
-        const float fA = static_cast<float>(v.gainA) * INV255;
-        const float fB = static_cast<float>(v.gainB) * INV255;
-        const float oddA = static_cast<float>(v.currentGainA) / 256.0f * INV255;
-        const float oddB = static_cast<float>(v.currentGainB) / 256.0f * INV255;
+        const float fA = steadyGain(v.gainA);
+        const float fB = steadyGain(v.gainB);
+        const float oddA = gainInEffect(v.currentGainA);
+        const float oddB = gainInEffect(v.currentGainB);
         const float* data = s->dataFloat;
         const uint32_t last = s->length + PADDING - 1;
         if (widePath == WIDE_AVX2)
@@ -854,11 +884,11 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
 // The other builds mix every segment through one loop, for smaller code.
 void mixVoice(Voice& v, float* out, int32_t frames) {
     const Sample* s = v.sample;
-    const uint64_t step = (static_cast<uint64_t>(v.stepInteger) << 32) | v.stepFraction;
+    const uint64_t step = voiceStep(v);
     if (step == 0)
         return;   // never given a pitch: silent, not started
     const Planner p = makePlanner(v, s, step);
-    uint64_t pos = (static_cast<uint64_t>(v.position) << 32) | v.fraction;
+    uint64_t pos = voicePosition(v);
     int32_t remaining = frames;
     while (remaining > 0) {
         const bool forward = v.direction != DIRECTION_BACKWARD;
@@ -883,8 +913,7 @@ void mixVoice(Voice& v, float* out, int32_t frames) {
         if (!passBoundary(v, s, pos, forward, p.loop))
             return;
     }
-    v.position = static_cast<uint32_t>(pos >> 32);
-    v.fraction = static_cast<uint32_t>(pos);
+    setVoicePosition(v, pos);
 }
 #endif
 
