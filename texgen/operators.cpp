@@ -313,6 +313,11 @@ void RadialGradient(int layer, int mode, int ch, int size) {
     double factor = mode == 0 ? 1.0 : size / 256.0 + 0.8;
     uint32_t* t = layerPixels(layer);
     int s = mode == 1 ? channelShift(ch) : 0;
+    auto value = [factor](int x, int y) {
+        double d = std::sqrt(static_cast<double>((x - 128) * (x - 128) + (y - 128) * (y - 128)));
+        double g = 255 - 2 * factor * d;
+        return static_cast<uint32_t>(g >= 255.0 ? 255 : (g > 0.0 ? static_cast<int>(g) : 0));
+    };
     // Symmetric about row and column 128: each row y <= 128 is worked out once,
     // for its columns 128..255 and 0, and also gives row 256 - y.
     uint32_t values[256];
@@ -330,17 +335,9 @@ void RadialGradient(int layer, int mode, int ch, int size) {
             values[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
             values[x + 1] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(v, 1)));
         }
-        {
-            double d = std::sqrt(static_cast<double>(128 * 128 + dy2));
-            double g = 255 - 2 * factor * d;
-            values[0] = static_cast<uint32_t>(g >= 255.0 ? 255 : (g > 0.0 ? static_cast<int>(g) : 0));
-        }
+        values[0] = value(0, y);
 #else
-        for (int x = 0; x < 256; x = x == 0 ? 128 : x + 1) {
-            double d = std::sqrt(static_cast<double>((x - 128) * (x - 128) + (y - 128) * (y - 128)));
-            double g = 255 - 2 * factor * d;
-            values[x] = static_cast<uint32_t>(g >= 255.0 ? 255 : (g > 0.0 ? static_cast<int>(g) : 0));
-        }
+        for (int x = 0; x < 256; x = x == 0 ? 128 : x + 1) values[x] = value(x, y);
 #endif
         for (int x = 1; x < 128; x++) values[x] = values[256 - x];
         auto fill = [&](uint32_t* r) {
@@ -671,9 +668,10 @@ void Smear(int layer, int angleLayer, int ch, int count) {
         for (bool& p : padded) p = false;   // long smears: a copy too large to be worth it
     const int width = 256 + 2 * reach;
     std::unique_ptr<uint32_t[]> copy;
-    std::unique_ptr<int32_t[]> jumps(new int32_t[256 * static_cast<size_t>(count)]);
+    std::unique_ptr<int32_t[]> jumps;
     if (reach <= 64) {
         copy.reset(new uint32_t[static_cast<size_t>(width) * width]);
+        jumps.reset(new int32_t[256 * static_cast<size_t>(count)]);
         auto source = [](int v) { return (v < 0 ? v + 1 : v) & 255; };
         for (int r = 0; r < width; r++) {
             const uint32_t* from = t + source(r - reach) * 256;
