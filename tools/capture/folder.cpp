@@ -3,7 +3,6 @@
 // whole run; every file in it is reached by name relative to that, only the
 // record is read (never through a link), and each file the run writes is one
 // it created itself, renamed onto a name that must still be free.
-#include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +18,6 @@ namespace {
 
 constexpr const char* RECORD_NAME = ".tumble-capture";
 constexpr const char* RECORD_HEADER = "tumble-capture record 1";
-constexpr int64_t MAX_RECORD_FRAMES = 10000000;
 constexpr size_t MAX_RECORD_BYTES = 4096;
 
 std::string frameName(int64_t index) {
@@ -90,7 +88,7 @@ bool readRecord(const Folder& f, Record* r) {
         const std::string line = text.substr(at, end - at);
         at = end + 1;
         if (line.rfind("frames ", 0) == 0)
-            r->frames = std::clamp<int64_t>(std::atoll(line.c_str() + 7), 0, MAX_RECORD_FRAMES);
+            r->frames = std::clamp<int64_t>(std::atoll(line.c_str() + 7), 0, MAX_FRAMES);
         else if (line == "music.wav")
             r->music = true;
     }
@@ -106,36 +104,13 @@ std::string listNames(const std::vector<std::string>& names) {
     return text;
 }
 
-// Every name in the folder; false when it cannot be listed.
-bool listFolder(const Folder& f, std::vector<std::string>* names) {
-    const int listing = dup(f.fd);
-    DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!dir) {
-        const int error = errno;
-        if (listing >= 0)
-            close(listing);
-        errno = error;
-        return false;
-    }
-    rewinddir(dir);
-    errno = 0;
-    while (const dirent* entry = readdir(dir)) {
-        names->push_back(entry->d_name);
-        errno = 0;
-    }
-    const int error = errno;
-    closedir(dir);
-    errno = error;
-    return error == 0;
-}
-
 // Refuses a folder where this run would write over a file no earlier capture
 // recorded, and without --force one that holds an earlier capture.
 bool checkFolder(const Options& o, Folder* f) {
     if (!readRecord(*f, &f->earlier))
         return false;
     std::vector<std::string> names;
-    if (!listFolder(*f, &names))
+    if (!listFolder(f->fd, &names))
         return failed("cannot list the folder " + f->path + ": " + reason(errno) +
                       "; without that, files a capture would write over cannot be found");
     std::vector<std::string> inTheWay;

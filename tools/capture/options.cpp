@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int32_t MAX_FRAMES = 10000000;
-
 // Video files people may expect that this tool does not write: refused
 // rather than taken as a folder's name.
 const char* const OTHER_VIDEO_EXTENSIONS[] = {".webm", ".mov", ".avi", ".m4v", ".mpg", ".mpeg", ".ogv", ".ogg",
@@ -79,9 +77,7 @@ int parseArguments(int argc, char** argv, Options* out) {
     // The sound goes through a WAV file (music.wav, or the video's), whose sizes are 32-bit.
     const int64_t longest = longestFrames(o.fps);
     if (o.output != OUTPUT_NONE && frames > longest) {
-        double seconds = std::floor(static_cast<double>(longest) / o.fps * 100.0) / 100.0;
-        while (std::llround(seconds * o.fps) > longest)
-            seconds -= 0.01;
+        const double seconds = longestSeconds(static_cast<uint64_t>(longest), o.fps);
         char message[200];
         std::snprintf(message, sizeof message,
                       "--seconds: %.10g s would pass the WAV format's 4 GiB limit; the longest allowed is %.2f "

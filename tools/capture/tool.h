@@ -11,6 +11,9 @@
 
 enum Output { OUTPUT_FOLDER, OUTPUT_MP4, OUTPUT_MKV, OUTPUT_NONE };
 
+// The most frames a capture takes, and a record may name.
+constexpr int32_t MAX_FRAMES = 10000000;
+
 struct Options {
     int32_t width = 640;
     int32_t height = 480;

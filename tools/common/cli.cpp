@@ -92,3 +92,10 @@ CLI::Validator secondsUpTo(double high) {
         },
         "SECONDS " + range);
 }
+
+double longestSeconds(uint64_t most, double perSecond) {
+    double s = std::floor(static_cast<double>(most) / perSecond * 100.0) / 100.0;
+    while (static_cast<uint64_t>(std::llround(s * perSecond)) > most)
+        s -= 0.01;
+    return s;
+}

@@ -19,3 +19,7 @@ int usageError(const std::string& message);
 // Values CLI11 checks with messages that name the bad value.
 CLI::Validator wholeNumber(int64_t low, int64_t high);
 CLI::Validator secondsUpTo(double high);   // HUGE_VAL: no upper limit
+
+// The longest length in seconds, to two decimals, whose count of units at
+// perSecond (rounded to the nearest) is at most `most`.
+double longestSeconds(uint64_t most, double perSecond);

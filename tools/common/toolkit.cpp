@@ -253,6 +253,28 @@ bool createFolder(const std::string& path, std::string* why, std::vector<std::st
     return true;
 }
 
+bool listFolder(int dir, std::vector<std::string>* names) {
+    const int listing = dup(dir);
+    DIR* folder = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!folder) {
+        const int error = errno;
+        if (listing >= 0)
+            close(listing);
+        errno = error;
+        return false;
+    }
+    rewinddir(folder);
+    errno = 0;
+    while (const dirent* entry = readdir(folder)) {
+        names->push_back(entry->d_name);
+        errno = 0;
+    }
+    const int error = errno;
+    closedir(folder);
+    errno = error;
+    return error == 0;
+}
+
 namespace {
 
 // Fixed slots, so that the signal handler only reads memory, stops the
@@ -384,22 +406,13 @@ void removeStale(int dir) {
         if (d.first == st.st_dev && d.second == st.st_ino)
             return;
     done.push_back({st.st_dev, st.st_ino});
-    const int listing = dup(dir);
-    DIR* folder = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!folder) {
-        if (listing >= 0)
-            close(listing);
+    std::vector<std::string> names;
+    if (!listFolder(dir, &names))
         return;
-    }
-    rewinddir(folder);
-    std::vector<std::string> stale;
-    while (const dirent* entry = readdir(folder)) {
-        const pid_t pid = tempOwner(entry->d_name);
-        if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
-            stale.push_back(entry->d_name);
-    }
-    closedir(folder);
-    for (const std::string& name : stale) {
+    for (const std::string& name : names) {
+        const pid_t pid = tempOwner(name.c_str());
+        if (pid <= 0 || kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
         struct stat file;
         if (fstatat(dir, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 || file.st_uid != geteuid())
             continue;
@@ -407,17 +420,15 @@ void removeStale(int dir) {
             unlinkat(dir, name.c_str(), 0);
         } else if (S_ISDIR(file.st_mode)) {
             const int inner = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            DIR* files = inner >= 0 ? fdopendir(inner) : nullptr;
-            if (!files) {
-                if (inner >= 0)
-                    close(inner);
-                continue;
-            }
-            while (const dirent* entry = readdir(files))
-                if (tempOwner(entry->d_name) > 0)
-                    unlinkat(inner, entry->d_name, 0);
-            closedir(files);
-            unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+            std::vector<std::string> files;
+            const bool listed = inner >= 0 && listFolder(inner, &files);
+            for (const std::string& entry : files)
+                if (tempOwner(entry.c_str()) > 0)
+                    unlinkat(inner, entry.c_str(), 0);
+            if (inner >= 0)
+                close(inner);
+            if (listed)
+                unlinkat(dir, name.c_str(), AT_REMOVEDIR);
         }
     }
 }

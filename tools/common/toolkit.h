@@ -98,6 +98,9 @@ bool createFolder(const std::string& path, std::string* why, std::vector<std::st
 // A new empty file in the folder of `near`, made as any new file there:
 // its descriptor and *path, or -1 with errno set.
 int createTempFile(const std::string& near, std::string* path);
+// Every name in the open folder dir (which stays open); false with errno set
+// when it cannot be listed.
+bool listFolder(int dir, std::vector<std::string>* names);
 // The same as a name in the folder dir.
 int createTempFileAt(int dir, std::string* name);
 // A private folder (mode 0700) beside `near`, for files other programs

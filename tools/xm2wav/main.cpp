@@ -29,14 +29,6 @@ uint64_t framesFor(double seconds) {
     return static_cast<uint64_t>(std::llround(seconds * RATE));
 }
 
-// The longest --seconds, to two decimals, whose data still fits a WAV file.
-double longestSeconds() {
-    double s = std::floor(static_cast<double>(MAX_FRAMES) / RATE * 100.0) / 100.0;
-    while (framesFor(s) > MAX_FRAMES)
-        s -= 0.01;
-    return s;
-}
-
 // What the module uses that the player ignores by design, as a list for one
 // warning line; empty when it uses nothing of that.
 std::string unplayedFeatures(const Player* player) {
@@ -188,7 +180,7 @@ int parseArguments(int argc, char** argv, Options* o) {
                    "The WAV file to write; replaced only once the render is complete, keeping its permissions; "
                    "a symbolic link is written through to its target")
         ->required();
-    const double longest = longestSeconds();
+    const double longest = longestSeconds(MAX_FRAMES, RATE);   // the data still fits a WAV file
     app.add_option("--seconds", o->seconds, "Length of the render (default 60)")
         ->check(secondsUpTo(HUGE_VAL))
         ->check(CLI::Validator(
