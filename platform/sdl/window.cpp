@@ -32,8 +32,7 @@ PlatWindowKind windowKind = PLAT_WINDOWED;
 // default handler would end the process for it. The error may only be read
 // when SDL closes its connections, after SDL has put back the handler it
 // found at start-up: so this one goes in before SDL starts.
-XErrorHandler previousXErrorHandler = nullptr;
-bool lateWakeUpsIgnored = false;
+XErrorHandler previousXErrorHandler = nullptr;   // never null once set: Xlib's default at the least
 int ignoreLateWakeUps(Display* display, XErrorEvent* error) {
     if (error->error_code == BadWindow && error->request_code == X_SendEvent)
         return 0;
@@ -43,10 +42,8 @@ int ignoreLateWakeUps(Display* display, XErrorEvent* error) {
 bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
-    if (!lateWakeUpsIgnored) {
+    if (!previousXErrorHandler)
         previousXErrorHandler = XSetErrorHandler(ignoreLateWakeUps);
-        lateWakeUpsIgnored = true;
-    }
     // Probing for Wayland without a compositor only prints complaints.
     if (!SDL_getenv("WAYLAND_DISPLAY"))
         SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_DEFAULT);

@@ -111,15 +111,15 @@ void deviceClose() {
     wave.open = false;
 }
 
-}  // namespace
-
-// The audio callback: the next `frames` stereo frames of the ring, silence when none loops.
-extern "C" EMSCRIPTEN_KEEPALIVE void webAudioFill(int16_t* out, uint32_t frames) {
+// The next `frames` stereo frames of the ring, silence when none loops.
+void fillFromRing(int16_t* out, uint32_t frames) {
     const bool silent = !wave.ring.ring || wave.ring.ringBytes == 0;
     pullRingFill(wave.ring, reinterpret_cast<uint8_t*>(out), frames * 4);
     if (!silent && webCapture.record)
         keep(out, frames);
 }
+
+}  // namespace
 
 void webAudioHeard(const int16_t* samples, uint32_t frames) {
     if (samples)
@@ -135,7 +135,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webAudioCallback(int16_t* out, uint32_t fra
         wave.anchorTime = playbackTime;
         wave.anchorBytes = wave.ring.consumed;
     }
-    webAudioFill(out, frames);
+    fillFromRing(out, frames);
     // The page code is waiting at one of its yields here, never inside the mixer.
     webStepThreads();
 }

@@ -19,29 +19,29 @@ int32_t* chooserChoice = nullptr;
 volatile int32_t chooserState = 0;
 
 // The chooser's layout at 96 DPI, scaled by DPI / 96 on other screens: the
-// rows' radio buttons (ids 101..) 20 apart from the top, then the two buttons.
+// rows' radio buttons (ids 101..) ROW_PITCH apart from the top, then the two buttons.
 struct ChooserItem {
     int32_t id;
     const char* label;
     DWORD style;
     int32_t x, y, width, height;
 };
-enum : int32_t { ID_OK = 100, ID_CANCEL = 120, ID_FIRST_ROW = 101, MAX_ROWS = ID_CANCEL - ID_FIRST_ROW };
+enum : int32_t { ID_OK = 100, ID_CANCEL = 120, ID_FIRST_ROW = 101, MAX_ROWS = ID_CANCEL - ID_FIRST_ROW, ROW_PITCH = 20 };
 const PlatChooserRow* chooserRows = nullptr;
 int32_t chooserRowCount = 0;
 // Item 0 is "Ok, let's go!", 1 "Cancel", then the rows top down.
 ChooserItem chooserItem(int32_t index) {
-    const int32_t okY = 16 + 20 * chooserRowCount;
+    const int32_t okY = 16 + ROW_PITCH * chooserRowCount;
     if (index == 0)
         return {ID_OK, "Ok, let's go!", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 10, okY, 140, 24};
     if (index == 1)
         return {ID_CANCEL, "Cancel", WS_TABSTOP | WS_GROUP, 10, okY + 30, 140, 24};
     const int32_t row = index - 2;
     const DWORD first = row == 0 ? WS_TABSTOP | WS_GROUP : 0;
-    return {ID_FIRST_ROW + row, chooserRows[row].label, BS_AUTORADIOBUTTON | first, 10, 10 + 20 * row, 150, 20};
+    return {ID_FIRST_ROW + row, chooserRows[row].label, BS_AUTORADIOBUTTON | first, 10, 10 + ROW_PITCH * row, 150, 20};
 }
 // The window's size, and the least client area: "Cancel"'s right and bottom
-// edges plus the margin. Both heights grow by 20 a row.
+// edges plus the margin. Both heights grow by ROW_PITCH a row.
 const int32_t chooserX = 300, chooserY = 200, chooserWidth = 167, chooserContentWidth = 160;
 const int32_t chooserBaseHeight = 106, chooserBaseContentHeight = 80;
 
@@ -95,7 +95,7 @@ void layoutChooser(HWND chooser, UINT dpi) {
     GetClientRect(chooser, &client);
     GetWindowRect(chooser, &outer);
     int32_t growX = scaled(chooserContentWidth, dpi) - (client.right - client.left);
-    int32_t growY = scaled(chooserBaseContentHeight + 20 * chooserRowCount, dpi) - (client.bottom - client.top);
+    int32_t growY = scaled(chooserBaseContentHeight + ROW_PITCH * chooserRowCount, dpi) - (client.bottom - client.top);
     if (growX > 0 || growY > 0) {
         SetWindowPos(chooser, nullptr, 0, 0, outer.right - outer.left + (growX > 0 ? growX : 0),
                      outer.bottom - outer.top + (growY > 0 ? growY : 0),
@@ -220,7 +220,7 @@ int32_t platRunChooser(const PlatChooserRow* rows, int32_t count, int32_t* choic
     RegisterClassExA(&chooserClass);
 
     UINT dpi = dpiOf(nullptr);
-    const int32_t height = chooserBaseHeight + 20 * chooserRowCount;
+    const int32_t height = chooserBaseHeight + ROW_PITCH * chooserRowCount;
     HWND chooser = CreateWindowExA(0, "CHOICE_RESO", "Select your resolution", WS_VISIBLE, scaled(chooserX, dpi),
                                    scaled(chooserY, dpi), scaled(chooserWidth, dpi), scaled(height, dpi),
                                    nullptr, nullptr, win32Instance, nullptr);

@@ -43,9 +43,8 @@ size_t rowBytes(const PixelRows& rows, GLsizei width) {
     return (bytes + rows.alignment - 1) / rows.alignment * rows.alignment;
 }
 
-// One pixel of the caller's data as RGBA bytes.
-void readPixel(const uint8_t* p, const PixelRows& rows, uint8_t c[4]) {
-    const int32_t n = formatComponents(rows.format);
+// One pixel of the caller's data, of n components, as RGBA bytes.
+void readPixel(const uint8_t* p, const PixelRows& rows, int32_t n, uint8_t c[4]) {
     c[0] = c[1] = c[2] = 0;
     c[3] = 255;
     for (int32_t i = 0; i < n; ++i) {
@@ -66,25 +65,26 @@ void readPixel(const uint8_t* p, const PixelRows& rows, uint8_t c[4]) {
     }
 }
 
-// An RGBA pixel in an RGB, RGBA, BGR or BGRA byte layout.
-void writePixel(uint8_t c[4], GLenum format, uint8_t* q) {
+// An RGBA pixel in an RGB, RGBA, BGR or BGRA byte layout of `bytes` bytes.
+void writePixel(uint8_t c[4], GLenum format, size_t bytes, uint8_t* q) {
     if (format == GLC_BGR || format == GLC_BGRA)
         std::swap(c[0], c[2]);
-    std::memcpy(q, c, formatComponents(format));
+    std::memcpy(q, c, bytes);
 }
 
 // width x height pixels from one layout to another; flipped, the last row comes first.
 void convertPixels(const uint8_t* in, const PixelRows& from, uint8_t* out, const PixelRows& to, GLsizei width,
                    GLsizei height, bool flip) {
     const size_t inRow = rowBytes(from, width), outRow = rowBytes(to, width);
-    const size_t inPixel = pixelBytes(from), outPixel = pixelBytes(to);
+    const size_t inPixel = pixelBytes(from), outPixel = pixelBytes(to);   // `to` is bytes: one per component
+    const int32_t inComponents = formatComponents(from.format);
     for (GLsizei y = 0; y < height; ++y) {
         const uint8_t* p = in + static_cast<size_t>(flip ? height - 1 - y : y) * inRow;
         uint8_t* q = out + static_cast<size_t>(y) * outRow;
         for (GLsizei x = 0; x < width; ++x, p += inPixel, q += outPixel) {
             uint8_t c[4];
-            readPixel(p, from, c);
-            writePixel(c, to.format, q);
+            readPixel(p, from, inComponents, c);
+            writePixel(c, to.format, outPixel, q);
         }
     }
 }
