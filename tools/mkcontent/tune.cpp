@@ -92,11 +92,17 @@ double softClip(double x, double drive) {
     return y / (1 + std::fabs(y)) * (1 + drive) / drive;
 }
 
+// Defaults the recipe checks need too.
+constexpr double KICK_F1 = 50;         // Hz
+constexpr double SNARE_BODY = 0.05;    // seconds
+constexpr double CLAP_BODY = 0.04;     // seconds
+constexpr double NOISE_TAIL = 1024;    // sample points
+
 // Falling sine sweep, then one looped period at the final pitch; the volume
 // envelope shapes the tail.
 Synth synthKick(const Recipe& r) {
     double rate = r.rate;
-    double f0 = param(r, "f0", 180), f1 = param(r, "f1", 50);
+    double f0 = param(r, "f0", 180), f1 = param(r, "f1", KICK_F1);
     double sweep = param(r, "sweep", 0.03), body = param(r, "body", 0.08);
     double click = param(r, "click", 0), drive = param(r, "drive", 0);
     size_t period = static_cast<size_t>(std::floor(rate / f1 + 0.5));
@@ -123,8 +129,8 @@ Synth synthKick(const Recipe& r) {
 // Tone plus noise burst, then a ping-pong loop of the same noise.
 Synth synthSnare(const Recipe& r) {
     double rate = r.rate;
-    size_t body = static_cast<size_t>(param(r, "body", 0.05) * rate);
-    size_t tail = static_cast<size_t>(param(r, "tail", 1024));
+    size_t body = static_cast<size_t>(param(r, "body", SNARE_BODY) * rate);
+    size_t tail = static_cast<size_t>(param(r, "tail", NOISE_TAIL));
     double tone = param(r, "tone", 190), toneDecay = param(r, "tonedecay", 0.04);
     double toneLevel = param(r, "tonelevel", 1), noiseLevel = param(r, "noise", 0.7);
     double boost = param(r, "boost", 1.5);
@@ -146,8 +152,8 @@ Synth synthSnare(const Recipe& r) {
 // A few quick noise bursts, then a ping-pong loop of noise.
 Synth synthClap(const Recipe& r) {
     double rate = r.rate;
-    size_t body = static_cast<size_t>(param(r, "body", 0.04) * rate);
-    size_t tail = static_cast<size_t>(param(r, "tail", 1024));
+    size_t body = static_cast<size_t>(param(r, "body", CLAP_BODY) * rate);
+    size_t tail = static_cast<size_t>(param(r, "tail", NOISE_TAIL));
     int bursts = static_cast<int>(param(r, "bursts", 3));
     double spacing = param(r, "spacing", 0.011);
     std::vector<double> n = filteredNoise(body + tail, rate, param(r, "hp", 800), param(r, "lp", 4000),
@@ -297,6 +303,7 @@ const Range VOLUME = {"volume", 0, 64, true, ""};
 const Range PAN = {"pan", 0, 255, true, ""};
 const Range FADEOUT = {"fadeout", 0, 4095, true, ""};
 const Range POINT = {"sustain", 0, 11, true, ""};
+const Range LOOP_POINT = {"loop", 0, 11, true, ""};
 const Range ENV_X = {"env x", 0, 65535, true, "ticks"};
 const Range ENV_Y = {"env y", 0, 64, true, ""};
 
@@ -439,8 +446,8 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
             double a = 0, b = 0;
             if (w.size() != 3 || !parseNumber(w[1], a) || !parseNumber(w[2], b)) return fail("loop START END");
             for (auto [value, text] : {std::pair{a, w[1]}, std::pair{b, w[2]}}) {
-                std::string why = outside(POINT, value, text);
-                if (!why.empty()) return fail("loop " + why.substr(why.find(' ') + 1));
+                const std::string why = outside(LOOP_POINT, value, text);
+                if (!why.empty()) return fail(why);
             }
             cur.loopStart = static_cast<int>(a);
             cur.loopEnd = static_cast<int>(b);
@@ -472,11 +479,11 @@ bool parseRecipes(const std::string& text, std::vector<Recipe>& out, std::string
         lineNo = r.synthLine;
         const bool drum = r.synth != "wave";
         if (drum && r.rate <= 0) return fail("drum instrument needs a rate");
-        if (r.synth == "kick" && param(r, "f1", 50) > r.rate / 2)
+        if (r.synth == "kick" && param(r, "f1", KICK_F1) > r.rate / 2)
             return fail("f1 must be at most half the rate (" + number(r.rate / 2) + " Hz)");
         if (r.synth == "snare" || r.synth == "clap") {
-            const double points = std::floor(param(r, "body", r.synth == "snare" ? 0.05 : 0.04) * r.rate) +
-                                  param(r, "tail", 1024);
+            const double points = std::floor(param(r, "body", r.synth == "snare" ? SNARE_BODY : CLAP_BODY) * r.rate) +
+                                  param(r, "tail", NOISE_TAIL);
             if (points > MAX_SAMPLE_POINTS)
                 return fail("body and tail make " + number(points) + " sample points; at most " +
                             number(MAX_SAMPLE_POINTS));
@@ -576,7 +583,7 @@ bool parsePatterns(const std::string& text, XmModule& song, std::string& error) 
         }
     }
     if (!complete()) return fail("last pattern has " + std::to_string(nextRow) + " rows, not 64");
-    if (song.orders.empty() || song.orders.size() > 256) return fail("order needs 1..256 entries");
+    if (song.orders.empty()) return fail("order needs 1..256 entries");
     for (uint8_t o : song.orders)
         if (o >= song.patterns.size()) return fail("order entry names a missing pattern");
     if (song.restart >= song.orders.size()) return fail("restart outside the order");
