@@ -100,7 +100,7 @@ VERSION := $(shell sed -n 's/^project.tumble VERSION \([0-9.]*\).*/\1/p' CMakeLi
 DEB_ARCH := $(shell dpkg --print-architecture 2>/dev/null)
 DIST_ARCHIVES = tumble-win32.zip tumble_$(VERSION)_$(DEB_ARCH).deb tumble-web.zip
 dist: dist-win32 dist-deb dist-web
-	@./scripts/dist-buildinfo.sh >dist/BUILDINFO.part && mv dist/BUILDINFO.part dist/BUILDINFO
+	@VERSION=$(VERSION) DEB_ARCH=$(DEB_ARCH) ./scripts/dist-buildinfo.sh >dist/BUILDINFO.part && mv dist/BUILDINFO.part dist/BUILDINFO
 	@cd dist && sha256sum $(DIST_ARCHIVES) >SHA256SUMS.part && mv SHA256SUMS.part SHA256SUMS
 	@cat dist/SHA256SUMS
 
@@ -120,7 +120,7 @@ dist-win32: release-date windows
 
 # dist/tumble_VERSION_ARCH.deb from its own build folder, build-deb.
 dist-deb: release-date deps
-	@JOBS=$(JOBS) ./packaging/build-deb.sh
+	@JOBS=$(JOBS) VERSION=$(VERSION) DEB_ARCH=$(DEB_ARCH) ./packaging/build-deb.sh
 
 # The browser version for web hosts, with the single-file page when the web
 # build makes one, and how to host it.
@@ -131,8 +131,8 @@ dist-web: release-date web
 	@if [ -f build-web/tumble.html ]; then cp build-web/tumble.html dist/tumble-web/; \
 	 else echo "make dist: no build-web/tumble.html; the web zip has the three host files only" >&2; fi
 	@sed 's/$$/\r/' packaging/web-README.txt >dist/tumble-web/README.txt
-	@cd dist/tumble-web && ../../scripts/dist-zip.sh . ../tumble-web.zip \
-	    $(WEB_DIST_FILES) $$([ -f tumble.html ] && echo tumble.html) README.txt
+	@./scripts/dist-zip.sh dist/tumble-web dist/tumble-web.zip \
+	    $(WEB_DIST_FILES) $$([ -f dist/tumble-web/tumble.html ] && echo tumble.html) README.txt
 	@rm -rf dist/tumble-web
 	@echo "dist/tumble-web.zip: $$(unzip -Z1 dist/tumble-web.zip | tr '\n' ' ')"
 

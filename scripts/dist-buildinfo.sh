@@ -7,13 +7,13 @@ set -e
 export LC_ALL=C
 cd "$(dirname "$0")/.."
 first() { "$@" 2>/dev/null | sed -n '1{s/[[:space:]]*$//;p;}'; }
-version=$(sed -n 's/^project(tumble VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=${VERSION:?VERSION is not set}
 echo "Format: tumble-buildinfo 1"
 echo "Source: tumble"
 echo "Version: $version"
 echo "Commit: $(git rev-parse HEAD 2>/dev/null || echo unknown)"
 echo "Source-Date-Epoch: ${SOURCE_DATE_EPOCH:?SOURCE_DATE_EPOCH is not set}"
-echo "Build-Architecture: $(dpkg --print-architecture)"
+echo "Build-Architecture: ${DEB_ARCH:?DEB_ARCH is not set}"
 echo "Build-Tools:"
 echo " $(first g++ --version)"
 echo " $(first i686-w64-mingw32-g++-win32 --version)"
